@@ -1,0 +1,35 @@
+#include "framework/CAImageInfo.h"
+
+#include "framework/CAAlgorithmBase.h"
+
+CAImageInfo::CAImageInfo()
+    : width(0),
+      height(0),
+      channels(3),
+      depth(8),
+      reserved0(0),
+      reserved1(4),
+      sourceImage(nullptr),
+      destinationImage(nullptr) {}
+
+CAImageInfo& CAImageInfo::operator=(const CAImageInfo& other) {
+    width = other.width;
+    height = other.height;
+    channels = other.channels;
+    depth = other.depth;
+    reserved0 = other.reserved0;
+    reserved1 = other.reserved1;
+    sourceImage = other.sourceImage;
+    destinationImage = other.destinationImage;
+    return *this;
+}
+
+// The concrete algorithm's constructor is what promises null; starting from null
+// here only keeps an unset pointer from ever being read.
+CAAlgorithmBase::CAAlgorithmBase() : workBlock(nullptr) {}
+
+CAAlgorithmBase& CAAlgorithmBase::operator=(const CAAlgorithmBase& other) {
+    imageInfo = other.imageInfo;
+    workBlock = other.workBlock;
+    return *this;
+}
