@@ -1,0 +1,143 @@
+#include "ResourceReader.h"
+
+#include <stdexcept>
+#include <utility>
+
+namespace vexo::test {
+
+std::span<const std::uint8_t> ByteReader::Next(std::size_t count) {
+    if (count > remaining()) {
+        throw std::runtime_error("the bytes end inside a field at offset " +
+                                 std::to_string(position_));
+    }
+    std::span<const std::uint8_t> field = bytes_.subspan(position_, count);
+    position_ += count;
+    return field;
+}
+
+std::uint8_t ByteReader::Byte() {
+    return Next(1)[0];
+}
+
+std::uint16_t ByteReader::Int16() {
+    std::span<const std::uint8_t> b = Next(2);
+    return std::uint16_t(b[0] | b[1] << 8);
+}
+
+std::uint32_t ByteReader::Int32() {
+    std::span<const std::uint8_t> b = Next(4);
+    return std::uint32_t(b[0]) | std::uint32_t(b[1]) << 8 | std::uint32_t(b[2]) << 16 |
+           std::uint32_t(b[3]) << 24;
+}
+
+std::string ByteReader::Code() {
+    std::uint32_t value = Int32();
+    return {char(value >> 24), char(value >> 16), char(value >> 8), char(value)};
+}
+
+std::string ByteReader::CountedString() {
+    std::span<const std::uint8_t> text = Next(Byte());
+    return {text.begin(), text.end()};
+}
+
+Bytes ByteReader::Take(std::size_t count) {
+    std::span<const std::uint8_t> field = Next(count);
+    return {field.begin(), field.end()};
+}
+
+PropertyList ParsePropertyList(std::span<const std::uint8_t> bytes) {
+    ByteReader reader(bytes);
+    PropertyList list{};
+    list.leadingWord = reader.Int16();
+    list.version = reader.Int32();
+    list.count = reader.Int32();
+    for (std::uint32_t i = 0; i < list.count; ++i) {
+        Property property;
+        property.vendor = reader.Code();
+        property.key = reader.Code();
+        property.id = reader.Int32();
+        std::uint32_t length = reader.Int32();
+        property.offset = reader.position();
+        property.data = reader.Take(length);
+        list.properties.push_back(std::move(property));
+    }
+    list.unread = reader.remaining();
+    return list;
+}
+
+namespace {
+
+ScriptParameter ReadParameter(ByteReader& reader) {
+    ScriptParameter parameter;
+    parameter.name = reader.CountedString();
+    parameter.key = reader.Code();
+    parameter.type = reader.Code();
+    parameter.description = reader.CountedString();
+    parameter.flags = reader.Int16();
+    return parameter;
+}
+
+ScriptEvent ReadEvent(ByteReader& reader) {
+    ScriptEvent event;
+    event.name = reader.CountedString();
+    event.description = reader.CountedString();
+    event.eventClass = reader.Code();
+    event.id = reader.Code();
+    event.replyType = reader.Code();
+    event.replyDescription = reader.CountedString();
+    event.replyFlags = reader.Int16();
+    event.directParameterType = reader.Code();
+    event.directParameterDescription = reader.CountedString();
+    event.directParameterFlags = reader.Int16();
+    std::uint16_t count = reader.Int16();
+    for (std::uint16_t i = 0; i < count; ++i) {
+        event.parameters.push_back(ReadParameter(reader));
+    }
+    return event;
+}
+
+ScriptSuite ReadSuite(ByteReader& reader) {
+    ScriptSuite suite;
+    suite.name = reader.CountedString();
+    suite.description = reader.CountedString();
+    suite.id = reader.Code();
+    suite.level = reader.Int16();
+    suite.version = reader.Int16();
+    std::uint16_t count = reader.Int16();
+    for (std::uint16_t i = 0; i < count; ++i) {
+        suite.events.push_back(ReadEvent(reader));
+    }
+    suite.classes = reader.Int16();
+    if (suite.classes != 0) {
+        throw std::runtime_error("the suite declares classes");
+    }
+    suite.comparisonOperators = reader.Int16();
+    if (suite.comparisonOperators != 0) {
+        throw std::runtime_error("the suite declares comparison operators");
+    }
+    suite.enumerations = reader.Int16();
+    if (suite.enumerations != 0) {
+        throw std::runtime_error("the suite declares enumerations");
+    }
+    return suite;
+}
+
+}  // namespace
+
+Terminology ParseTerminology(std::span<const std::uint8_t> bytes) {
+    ByteReader reader(bytes);
+    Terminology terminology{};
+    terminology.leadingWord = reader.Int16();
+    terminology.majorVersion = reader.Byte();
+    terminology.minorVersion = reader.Byte();
+    terminology.language = reader.Int16();
+    terminology.script = reader.Int16();
+    std::uint16_t count = reader.Int16();
+    for (std::uint16_t i = 0; i < count; ++i) {
+        terminology.suites.push_back(ReadSuite(reader));
+    }
+    terminology.unread = reader.remaining();
+    return terminology;
+}
+
+}  // namespace vexo::test
