@@ -17,14 +17,20 @@ std::unique_ptr<DynamicLibrary> DynamicLibrary::Open(const std::string& path, st
     return std::unique_ptr<DynamicLibrary>(new DynamicLibrary(handle, path));
 }
 
-DynamicLibrary::~DynamicLibrary() { dlclose(handle_); }
+DynamicLibrary::~DynamicLibrary() {
+    dlclose(handle_);
+}
 
-void* DynamicLibrary::Symbol(const char* name) const { return dlsym(handle_, name); }
+void* DynamicLibrary::Symbol(const char* name) const {
+    return dlsym(handle_, name);
+}
 
 std::optional<std::vector<uint8_t>> DynamicLibrary::Resource(const char*, int) const {
     return std::nullopt;
 }
 
-bool DynamicLibrary::HasResources() { return false; }
+bool DynamicLibrary::HasResources() {
+    return false;
+}
 
 }  // namespace vexo::platform

@@ -39,7 +39,9 @@ std::unique_ptr<DynamicLibrary> DynamicLibrary::Open(const std::string& path, st
     return std::unique_ptr<DynamicLibrary>(new DynamicLibrary(module, path));
 }
 
-DynamicLibrary::~DynamicLibrary() { FreeLibrary(static_cast<HMODULE>(handle_)); }
+DynamicLibrary::~DynamicLibrary() {
+    FreeLibrary(static_cast<HMODULE>(handle_));
+}
 
 void* DynamicLibrary::Symbol(const char* name) const {
     return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(handle_), name));
@@ -60,6 +62,8 @@ std::optional<std::vector<uint8_t>> DynamicLibrary::Resource(const char* type, i
     return std::vector<uint8_t>(bytes, bytes + size);
 }
 
-bool DynamicLibrary::HasResources() { return true; }
+bool DynamicLibrary::HasResources() {
+    return true;
+}
 
 }  // namespace vexo::platform
