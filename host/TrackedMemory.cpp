@@ -9,6 +9,10 @@
 #include "host/HostGlobals.h"
 
 AllocationList gAllocationList = {nullptr, nullptr};
+TrackedHeap gTrackedHeap = {
+    [](std::size_t count, std::size_t size) { return std::calloc(count, size); },
+    [](void* block) { std::free(block); },
+};
 
 namespace {
 
@@ -45,7 +49,7 @@ void ReleaseHostBuffer(BufferID bufferID) {
 
 void ReleaseBlock(void* block, BufferID bufferID, int32_t fromHeap) {
     if (fromHeap == 1) {
-        std::free(block);
+        gTrackedHeap.release(block);
     } else {
         ReleaseHostBuffer(bufferID);
     }
@@ -89,13 +93,13 @@ void* AllocateTrackedMemory(uint32_t size) {
         }
     }
     // calloc of 0 bytes may answer null, which would read as a failure.
-    void* block = std::calloc(std::max<uint32_t>(size, 1), 1);
+    void* block = gTrackedHeap.allocateZeroed(std::max<uint32_t>(size, 1), 1);
     if (block == nullptr) {
         MergeHostResult(memFullErr);
         return nullptr;
     }
     if (TrackAllocation(block, bufferID, 1) != 0) {
-        std::free(block);
+        gTrackedHeap.release(block);
         MergeHostResult(memFullErr);
         return nullptr;
     }

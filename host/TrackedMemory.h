@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "host/HostFilterInterface.h"
@@ -25,6 +26,15 @@ struct AllocationList {
 };
 
 extern AllocationList gAllocationList;
+
+// The heap behind the fallback: calloc and free. Tests replace them to watch heap
+// releases or to make the heap fail too, and put them back afterwards.
+struct TrackedHeap {
+    void* (*allocateZeroed)(std::size_t count, std::size_t size);
+    void (*release)(void* block);
+};
+
+extern TrackedHeap gTrackedHeap;
 
 // A zero-filled block of size bytes, listed; null when neither the host nor the
 // heap has the memory. A host that refuses leaves its code OR-ed into the result
