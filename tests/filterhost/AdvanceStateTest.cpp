@@ -253,7 +253,10 @@ TEST(FilterHostAdvanceState, LogsEveryRequestAsTheRecordHeldIt) {
     EXPECT_EQ(log[0].inputPadding, 0);
     EXPECT_EQ(log[0].outputPadding, 5);
     EXPECT_EQ(log[0].result, noErr);
+    EXPECT_EQ(log[0].inRowBytes, 10 + 10);
+    EXPECT_EQ(log[0].outRowBytes, 2 * 3 + 10);
     EXPECT_EQ(log[1].inputRate, 0x20000);
+    EXPECT_EQ(log[1].inRowBytes, 0);
     EXPECT_EQ(log[1].inLoPlane, 2);
     EXPECT_EQ(log[1].result, paramErr);
     EXPECT_EQ(log[2].source, RequestSource::SelectorReturn);

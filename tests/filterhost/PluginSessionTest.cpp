@@ -37,6 +37,8 @@ TEST(FilterHostPluginLibrary, LoadsALibraryAndFindsItsEntryPoints) {
     EXPECT_NE(library.Entry(), nullptr);
     EXPECT_NE(library.Entry("PluginMainByRows"), nullptr);
     EXPECT_EQ(library.Entry("NoSuchEntry"), nullptr);
+    FilterHost host(HostImage(4, 4, 1, 8));
+    EXPECT_THROW(PluginSession(host, library.Entry("NoSuchEntry")), std::invalid_argument);
 }
 
 TEST(FilterHostPluginLibrary, SaysWhyALibraryDoesNotLoad) {

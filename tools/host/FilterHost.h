@@ -77,6 +77,12 @@ struct HandleState {
 // property suites, progress and abort, with every call logged and every callback
 // able to fail on request.
 //
+// In a test:
+//     FilterHost host(HostImage(64, 48, 3, 8));
+//     host.SetFaults({.failAllocationAt = 2});
+//     gFilterRecord = host.Record();  // or PluginSession(host, entry).Run()
+//     ... EXPECT_TRUE(host.LiveBuffers().empty()); host.DataRequests() ...
+//
 // The interface's callbacks are plain C functions without a context argument, so
 // they reach the host through one process-wide pointer: only one FilterHost may
 // exist at a time (a second constructor throws std::logic_error), and callbacks

@@ -47,6 +47,7 @@ void CopyImageToTile(const HostImage& image, const HostRect& rect, int loPlane, 
                 if (inside) {
                     sample = plane[static_cast<size_t>(imageY) * image.Width() + imageX];
                 } else if (padding >= 0) {
+                    // The value as it stands, for 16-bit samples too.
                     sample = static_cast<Sample>(padding);
                 } else if (padding == plugInWantsEdgeReplication && image.Width() > 0 &&
                            image.Height() > 0) {
@@ -148,6 +149,8 @@ OSErr FilterHost::TakeRequest(RequestSource source) {
         }
         PublishTiles();
         request.result = result;
+        request.inRowBytes = r.inRowBytes;
+        request.outRowBytes = r.outRowBytes;
         dataRequests_.push_back(request);
         return result;
     } catch (const std::bad_alloc&) {

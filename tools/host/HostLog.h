@@ -43,6 +43,9 @@ struct DataRequest {
     int16_t inputPadding = 0;
     int16_t outputPadding = 0;
     OSErr result = noErr;
+    // The strides handed out; 0 for a side not served.
+    int32_t inRowBytes = 0;
+    int32_t outRowBytes = 0;
 };
 
 enum class BufferOp { Allocate, Lock, Unlock, Free, Space };

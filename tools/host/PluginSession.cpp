@@ -1,6 +1,14 @@
 #include "tools/host/PluginSession.h"
 
+#include <stdexcept>
+
 namespace vexo::filterhost {
+
+PluginSession::PluginSession(FilterHost& host, PluginEntry entry) : host_(host), entry_(entry) {
+    if (!entry_) {
+        throw std::invalid_argument("no entry point to call");
+    }
+}
 
 OSErr PluginSession::Invoke(int16_t selector, void* record) {
     int16_t* result = host_.ResultWord();

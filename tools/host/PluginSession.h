@@ -41,7 +41,8 @@ struct SessionOutcome {
 // to call.
 class PluginSession {
 public:
-    PluginSession(FilterHost& host, PluginEntry entry) : host_(host), entry_(entry) {}
+    // Throws std::invalid_argument for a null entry (a library without that export).
+    PluginSession(FilterHost& host, PluginEntry entry);
 
     // One call with a result word of 0; the about selector gets an AboutRecord.
     // Output that the plug-in left in the host's tile goes into the image afterwards.
