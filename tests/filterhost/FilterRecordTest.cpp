@@ -88,6 +88,22 @@ TEST(FilterHostRecord, SettersReachTheRecord) {
     EXPECT_EQ(HostRect::From(r.inRect), HostRect{});
 }
 
+TEST(FilterHostRecord, DescribesALayerAmongTheImagesPlanes) {
+    FilterHost host(HostImage(8, 8, 4, 8));
+    host.SetLayer(filterCaseEditableTransparencyNoSelection, 3, 1);
+    const FilterRecord& r = *host.Record();
+    EXPECT_EQ(r.filterCase, filterCaseEditableTransparencyNoSelection);
+    EXPECT_EQ(r.planes, 4);
+    EXPECT_EQ(r.inLayerPlanes, 3);
+    EXPECT_EQ(r.outLayerPlanes, 3);
+    EXPECT_EQ(r.outTransparencyMask, 1);
+    EXPECT_EQ(r.outNonLayerPlanes, 0);
+    EXPECT_THROW(host.SetLayer(filterCaseFloatingSelection, 4, 1), std::invalid_argument);
+    EXPECT_THROW(host.SetLayer(filterCaseFlatImageWithSelection, 3, 0), std::invalid_argument);
+    host.SetLayer(filterCaseFloatingSelection, 1, 0);
+    EXPECT_EQ(r.outNonLayerPlanes, 3);
+}
+
 TEST(FilterHostRecord, FaultSwitchesTakeSuitesAndCallbacksAway) {
     FilterHost host(HostImage(4, 4, 1, 8));
     host.SetFaults({.noBufferSuite = true,

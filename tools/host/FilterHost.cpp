@@ -102,6 +102,19 @@ void FilterHost::SetFilterCase(int16_t filterCase) {
     record_->filterCase = filterCase;
 }
 
+void FilterHost::SetLayer(int16_t filterCase, int16_t layerPlanes, int16_t transparencyPlanes) {
+    const int nonLayer = image_.Planes() - layerPlanes - transparencyPlanes;
+    if (filterCase < filterCaseFloatingSelection || layerPlanes < 0 || transparencyPlanes < 0 ||
+        nonLayer < 0) {
+        throw std::invalid_argument("a layer's planes must lie among the image's");
+    }
+    FilterRecord& r = *record_;
+    r.filterCase = filterCase;
+    r.inLayerPlanes = r.outLayerPlanes = r.absLayerPlanes = layerPlanes;
+    r.inTransparencyMask = r.outTransparencyMask = r.absTransparencyMask = transparencyPlanes;
+    r.inNonLayerPlanes = r.outNonLayerPlanes = r.absNonLayerPlanes = static_cast<int16_t>(nonLayer);
+}
+
 void FilterHost::SetImageMode(int16_t mode) {
     record_->imageMode = mode;
 }

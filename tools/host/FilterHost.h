@@ -83,6 +83,8 @@ struct HandleState {
 //     gFilterRecord = host.Record();  // or PluginSession(host, entry).Run()
 //     ... EXPECT_TRUE(host.LiveBuffers().empty()); host.DataRequests() ...
 //
+// Not thread-safe: the plug-in calls the host on the host's thread only.
+//
 // The interface's callbacks are plain C functions without a context argument, so
 // they reach the host through one process-wide pointer: only one FilterHost may
 // exist at a time (a second constructor throws std::logic_error), and callbacks
@@ -110,6 +112,10 @@ public:
     void SetFilterRect(const HostRect& rect);
     void SetDepth(int32_t depth);  // only what the record says; the tiles keep the image's samples
     void SetFilterCase(int16_t filterCase);
+    // A layer: filterCase (3 or more), the layer's colour planes and its
+    // transparency planes, all among the image's planes; the rest are non-layer
+    // planes. Throws std::invalid_argument for more planes than the image has.
+    void SetLayer(int16_t filterCase, int16_t layerPlanes, int16_t transparencyPlanes);
     void SetImageMode(int16_t mode);
     // Extra bytes after every tile row, so that row strides are wider than rows;
     // rounded up to even for 16-bit images. Default 10.
