@@ -12,8 +12,9 @@ class PICAHostInterface : public CAHostInterface {
 public:
     // Direct access to the host's tiles, with one advanceState request. Strides come
     // back in samples; a null inData asks for the output side alone, a null outData
-    // for the input side alone. 0, or CAResultDataUnavailable for a refused
-    // selector or a request the host fails (its code stays in the result word).
+    // for the input side alone, and with neither there is no request. 0, or
+    // CAResultDataUnavailable for a refused selector or a request the host fails
+    // (its code stays in the result word).
     CAResult GetDataRef(CARect& inRect, void** inData, int32_t* inRowBytes, CARect& outRect,
                         void** outData, int32_t* outRowBytes, CAChannelsType channels) override;
 
