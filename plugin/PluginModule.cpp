@@ -1,0 +1,3 @@
+#include "plugin/PluginModule.h"
+
+void* gModuleHandle = nullptr;
