@@ -1,0 +1,107 @@
+#include "plugin/StartHandler.h"
+
+#include <new>
+
+#include "framework/CARect.h"
+#include "host/HostFilterInterface.h"
+#include "host/HostGlobals.h"
+#include "host/PIVexoCorrectionAlgorithm.h"
+#include "host/Progress.h"
+#include "platform/Platform.h"
+#include "plugin/LibraryLifetime.h"
+
+PIVexoCorrectionAlgorithm* gCorrectionAlgorithm = nullptr;
+
+namespace {
+
+constexpr int32_t kMinimumSide = 24;
+constexpr int32_t kCorrectionPreset = 2;
+
+constexpr char kTooSmallText[] =
+    "Image (or selection) must be at least 24x24.  Use your imaging application to increase "
+    "the image size (or select a larger area).";
+constexpr char kTooSmallCaption[] = "Pellion Plug-In - ERROR";
+
+void ClearRequestRects(FilterRecord& record) {
+    record.inRect = Rect{};
+    record.outRect = Rect{};
+    record.maskRect = Rect{};
+}
+
+void DeleteCorrection() {
+    gCorrectionAlgorithm->Release();
+    delete gCorrectionAlgorithm;
+    gCorrectionAlgorithm = nullptr;
+}
+
+void FillImageInfo(CAImageInfo& info, const FilterRecord& record) {
+    info.width = record.wholeSize.h;
+    info.height = record.wholeSize.v;
+    info.channels = record.filterCase > filterCaseFlatImageWithSelection ? record.outLayerPlanes
+                                                                         : record.planes;
+    info.depth = record.depth == 0 ? 8 : record.depth;
+    info.reserved0 = 0;
+    info.reserved1 = 0;
+    info.sourceImage = nullptr;
+    info.destinationImage = nullptr;
+}
+
+bool TooSmall(int32_t width, int32_t height) {
+    return width < kMinimumSide || height < kMinimumSide;
+}
+
+void FinishProgress() {
+    UpdateProgress(ProgressOpFinish);
+    UpdateProgress(ProgressOpDisable);
+}
+
+}  // namespace
+
+void DoStart() {
+    *gResult = noErr;
+    FilterRecord& record = *gFilterRecord;
+    const Rect& selection = record.filterRect;
+    // The whole image is what gets corrected, so it must meet the minimum too: a
+    // record whose image is smaller than its selection would otherwise reach the
+    // lens model with sides it cannot map.
+    if (TooSmall(selection.right - selection.left, selection.bottom - selection.top) ||
+        TooSmall(record.wholeSize.h, record.wholeSize.v)) {
+        vexo::platform::ShowErrorMessage(kTooSmallText, kTooSmallCaption);
+        *gResult = userCanceledErr;
+        return;
+    }
+
+    gCorrectionAlgorithm = new (std::nothrow) PIVexoCorrectionAlgorithm();
+    if (!gCorrectionAlgorithm) {
+        *gResult = memFullErr;
+        return;
+    }
+    PIVexoCorrectionAlgorithm& correction = *gCorrectionAlgorithm;
+    FillImageInfo(correction.imageInfo, record);
+
+    // The working block is never read, so a run goes on without it.
+    correction.Init(kCorrectionPreset);
+    CARect whole(correction.imageInfo.width, correction.imageInfo.height);
+    if (correction.Analyze(whole) != CAResultOk) {
+        DeleteCorrection();
+        *gResult = memFullErr;
+        return;
+    }
+
+    if (record.propertyProcs && record.propertyProcs->setPropertyProc) {
+        record.propertyProcs->setPropertyProc(record.hostSig, propWatchSuspension, 0, 0, nullptr);
+    }
+
+    UpdateProgress(ProgressOpEnable);
+    CARect copy(whole);
+    if (correction.Process(whole, copy, CAProcessWholeImage) != CAResultOk) {
+        FinishProgress();
+        DeleteCorrection();
+        *gResult = memFullErr;
+        return;
+    }
+    gLastRunEnd = vexo::platform::TickCount();
+    DeleteCorrection();
+    FinishProgress();
+    ClearRequestRects(record);
+}
