@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "GuiSupport.h"
+#include "host/HostFilterInterface.h"
 #include "plugin/AboutResources.h"
 #include "plugin/WebSite.h"
 
@@ -241,6 +242,46 @@ TEST(PluginAboutProc, RunsTheBoxFromThePluginsOwnTemplate) {
     const INT_PTR result = DialogBoxParamA(plugin, "ABOUTDIALOG", host.handle(), proc, 0);
     driver.join();
     EXPECT_EQ(result, IDCANCEL);
+    FreeLibrary(plugin);
+}
+
+// The host's about command: PluginMain's about selector shows the box owned by the
+// host's window, and the call succeeds once the user closes it.
+TEST(PluginAboutSelector, ShowsTheBoxOwnedByTheHostWindow) {
+    if (!HaveDisplay()) {
+        GTEST_SKIP() << "no display";
+    }
+    Watchdog watchdog(40);
+    HMODULE plugin = LoadLibraryA(VEXO_PLUGIN_FILE);
+    ASSERT_NE(plugin, nullptr) << "error " << GetLastError();
+    using Entry = void (*)(int16_t, void*, intptr_t*, int16_t*);
+    auto entry =
+        reinterpret_cast<Entry>(reinterpret_cast<void*>(GetProcAddress(plugin, "PluginMain")));
+    ASSERT_NE(entry, nullptr) << "PluginMain is not exported by that name";
+
+    vexo::test::HostWindow host;
+    HWND owner = nullptr;
+    std::thread driver([&owner] {
+        HWND dialog = vexo::test::WaitForWindow("#32770", "About Pellion Plug-In", 10000);
+        if (!dialog) {
+            ADD_FAILURE() << "the about box did not appear";
+            return;
+        }
+        owner = GetWindow(dialog, GW_OWNER);
+        char text[64] = {};
+        GetDlgItemTextA(dialog, IDC_ABOUT_UPDATE, text, sizeof(text));
+        EXPECT_STREQ(text, "Check for &Update");
+        PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+    });
+    PlatformData platform{reinterpret_cast<intptr_t>(host.handle())};
+    AboutRecord about{};
+    about.platformData = &platform;
+    intptr_t data = 0;
+    int16_t result = -1;
+    entry(filterSelectorAbout, &about, &data, &result);
+    driver.join();
+    EXPECT_EQ(result, noErr);
+    EXPECT_EQ(owner, host.handle());
     FreeLibrary(plugin);
 }
 
