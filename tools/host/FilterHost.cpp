@@ -188,6 +188,9 @@ void FilterHost::ProgressCallback(int32_t done, int32_t total) {
         host->progressCalls_.push_back({host->NextSequence(), done, total});
     } catch (const std::bad_alloc&) {
     }
+    if (host->progressObserver_) {
+        host->progressObserver_(done, total);
+    }
 }
 
 }  // namespace vexo::filterhost

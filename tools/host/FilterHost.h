@@ -3,6 +3,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -121,6 +122,12 @@ public:
     // rounded up to even for 16-bit images. Default 10.
     void SetRowPadding(int32_t bytes);
     void SetBufferSpace(int32_t bytes);  // spaceProc's answer
+
+    // Told of every progress report as it arrives, after it is logged: what a
+    // host's progress bar shows. It runs inside the plug-in's call and must not throw.
+    void SetProgressObserver(std::function<void(int32_t done, int32_t total)> observer) {
+        progressObserver_ = std::move(observer);
+    }
 
     // Replaces the fault switches, resets the call counts they refer to, and
     // updates the record's suites and callbacks to match.
@@ -278,6 +285,7 @@ private:
     std::vector<ProgressCall> progressCalls_;
     int32_t abortCalls_ = 0;
     std::vector<std::string> misuses_;
+    std::function<void(int32_t, int32_t)> progressObserver_;
 };
 
 }  // namespace vexo::filterhost
