@@ -1,0 +1,107 @@
+#include "tools/host/ImageFiles.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+
+#include "tools/host/HostImage.h"
+#include "tools/host/ToolError.h"
+
+namespace vexo::hosttool {
+namespace {
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+std::string SystemReason() {
+    return std::strerror(errno);
+}
+
+// The first bytes of a file, enough to tell the formats apart; throws with the
+// system's reason when the file cannot be read at all.
+std::array<unsigned char, 8> LeadingBytes(const std::string& path) {
+    std::error_code ignored;
+    if (std::filesystem::is_directory(path, ignored)) {
+        throw ToolError(kExitBadInput, "cannot read " + path + ": it is a folder");
+    }
+    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+    if (!file) {
+        throw ToolError(kExitBadInput, "cannot read " + path + ": " + SystemReason());
+    }
+    std::array<unsigned char, 8> bytes{};
+    const size_t read = std::fread(bytes.data(), 1, bytes.size(), file.get());
+    if (std::ferror(file.get())) {
+        throw ToolError(kExitBadInput, "cannot read " + path + ": " + SystemReason());
+    }
+    if (read < bytes.size()) {
+        throw ToolError(kExitBadInput, path + " is too short to be an image file");
+    }
+    return bytes;
+}
+
+bool StartsWith(const std::array<unsigned char, 8>& bytes, std::initializer_list<int> prefix) {
+    return std::equal(prefix.begin(), prefix.end(), bytes.begin());
+}
+
+}  // namespace
+
+RasterImage ReadImage(const std::string& path) {
+    const std::array<unsigned char, 8> bytes = LeadingBytes(path);
+    if (StartsWith(bytes, {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'})) {
+        return ReadPng(path);
+    }
+    // Classic and big TIFF, in either byte order.
+    if (StartsWith(bytes, {'I', 'I', 42, 0}) || StartsWith(bytes, {'M', 'M', 0, 42}) ||
+        StartsWith(bytes, {'I', 'I', 43, 0}) || StartsWith(bytes, {'M', 'M', 0, 43})) {
+        return ReadTiff(path);
+    }
+    throw ToolError(kExitBadInput,
+                    path + " is not a PNG or TIFF file, the formats vexo-host reads");
+}
+
+void CheckExtents(const std::string& path, uint32_t width, uint32_t height) {
+    constexpr uint32_t kLargest = filterhost::HostImage::kMaxExtent;
+    if (width == 0 || height == 0) {
+        throw ToolError(kExitBadInput, path + " holds an empty image");
+    }
+    if (width > kLargest || height > kLargest) {
+        throw ToolError(kExitBadInput, path + " is " + std::to_string(width) + " x " +
+                                           std::to_string(height) +
+                                           " pixels; the filter interface allows at most " +
+                                           std::to_string(kLargest) + " on a side");
+    }
+}
+
+void WriteImage(const std::string& path, const RasterImage& image) {
+    if (image.format == FileFormat::Png) {
+        WritePng(path, image);
+    } else {
+        WriteTiff(path, image);
+    }
+}
+
+ExtensionKind KindOfExtension(const std::string& path) {
+    std::string extension = std::filesystem::path(path).extension().string();
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (extension == ".png") {
+        return ExtensionKind::Png;
+    }
+    if (extension == ".tif" || extension == ".tiff") {
+        return ExtensionKind::Tiff;
+    }
+    for (const char* other : {".jpg", ".jpeg", ".bmp", ".gif", ".webp", ".psd", ".jp2", ".heic"}) {
+        if (extension == other) {
+            return ExtensionKind::OtherImage;
+        }
+    }
+    return ExtensionKind::Unknown;
+}
+
+}  // namespace vexo::hosttool

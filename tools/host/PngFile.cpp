@@ -1,0 +1,334 @@
+#include <png.h>
+
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "tools/host/ImageFiles.h"
+#include "tools/host/ToolError.h"
+
+// libpng reports errors by longjmp. Every call that can fail runs inside one of
+// the small step functions below, whose locals are all trivial, so that a jump
+// out of libpng never skips a destructor; the message waits in ErrorSink.
+namespace vexo::hosttool {
+namespace {
+
+struct ErrorSink {
+    char message[256] = "unknown error";
+};
+
+void OnError(png_structp png, png_const_charp message) {
+    auto* sink = static_cast<ErrorSink*>(png_get_error_ptr(png));
+    std::snprintf(sink->message, sizeof sink->message, "%s", message);
+    png_longjmp(png, 1);
+}
+
+// Warnings (an unknown chunk, a profile libpng finds odd) are no reason to stop.
+void OnWarning(png_structp, png_const_charp) {}
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+class ReadStructs {
+public:
+    ReadStructs() {
+        png_ = png_create_read_struct(PNG_LIBPNG_VER_STRING, &sink_, &OnError, &OnWarning);
+        if (png_) {
+            info_ = png_create_info_struct(png_);
+        }
+    }
+    ~ReadStructs() { png_destroy_read_struct(&png_, info_ ? &info_ : nullptr, nullptr); }
+    ReadStructs(const ReadStructs&) = delete;
+    ReadStructs& operator=(const ReadStructs&) = delete;
+    bool Ok() const { return png_ && info_; }
+    png_structp png() const { return png_; }
+    png_infop info() const { return info_; }
+    const char* Message() const { return sink_.message; }
+
+private:
+    ErrorSink sink_;
+    png_structp png_ = nullptr;
+    png_infop info_ = nullptr;
+};
+
+class WriteStructs {
+public:
+    WriteStructs() {
+        png_ = png_create_write_struct(PNG_LIBPNG_VER_STRING, &sink_, &OnError, &OnWarning);
+        if (png_) {
+            info_ = png_create_info_struct(png_);
+        }
+    }
+    ~WriteStructs() { png_destroy_write_struct(&png_, info_ ? &info_ : nullptr); }
+    WriteStructs(const WriteStructs&) = delete;
+    WriteStructs& operator=(const WriteStructs&) = delete;
+    bool Ok() const { return png_ && info_; }
+    png_structp png() const { return png_; }
+    png_infop info() const { return info_; }
+    const char* Message() const { return sink_.message; }
+
+private:
+    ErrorSink sink_;
+    png_structp png_ = nullptr;
+    png_infop info_ = nullptr;
+};
+
+// Steps of reading.
+bool ReadInfo(png_structp png, png_infop info, std::FILE* file) {
+    if (setjmp(png_jmpbuf(png))) {
+        return false;
+    }
+    png_init_io(png, file);
+    png_read_info(png, info);
+    return true;
+}
+
+bool PrepareRows(png_structp png, png_infop info) {
+    if (setjmp(png_jmpbuf(png))) {
+        return false;
+    }
+    png_set_interlace_handling(png);
+    png_read_update_info(png, info);
+    return true;
+}
+
+bool ReadRows(png_structp png, png_bytepp rows) {
+    if (setjmp(png_jmpbuf(png))) {
+        return false;
+    }
+    png_read_image(png, rows);
+    png_read_end(png, nullptr);
+    return true;
+}
+
+// Steps of writing.
+bool WriteHeader(png_structp png, png_infop info, std::FILE* file, const RasterImage* image,
+                 int colourType) {
+    if (setjmp(png_jmpbuf(png))) {
+        return false;
+    }
+    png_init_io(png, file);
+    png_set_IHDR(png, info, static_cast<png_uint_32>(image->width),
+                 static_cast<png_uint_32>(image->height), image->bitsPerSample, colourType,
+                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    if (!image->iccProfile.empty()) {
+        png_set_iCCP(png, info, image->png.iccProfileName.c_str(), PNG_COMPRESSION_TYPE_BASE,
+                     image->iccProfile.data(), static_cast<png_uint_32>(image->iccProfile.size()));
+    }
+    if (image->png.srgbIntent) {
+        png_set_sRGB(png, info, *image->png.srgbIntent);
+    }
+    if (image->png.gamma) {
+        png_set_gAMA(png, info, *image->png.gamma);
+    }
+    if (image->resolution) {
+        const Resolution& r = *image->resolution;
+        png_set_pHYs(
+            png, info, static_cast<png_uint_32>(r.x), static_cast<png_uint_32>(r.y),
+            r.unit == Resolution::Unit::Metre ? PNG_RESOLUTION_METER : PNG_RESOLUTION_UNKNOWN);
+    }
+    if (image->png.transparentColour) {
+        const std::vector<uint16_t>& key = *image->png.transparentColour;
+        png_color_16 colour{};
+        if (key.size() == 1) {
+            colour.gray = key[0];
+        } else if (key.size() == 3) {
+            colour.red = key[0];
+            colour.green = key[1];
+            colour.blue = key[2];
+        }
+        png_set_tRNS(png, info, nullptr, 0, &colour);
+    }
+    png_write_info(png, info);
+    return true;
+}
+
+bool WriteRows(png_structp png, png_infop info, png_bytepp rows) {
+    if (setjmp(png_jmpbuf(png))) {
+        return false;
+    }
+    png_write_image(png, rows);
+    png_write_end(png, info);
+    return true;
+}
+
+[[noreturn]] void FailRead(const std::string& path, const char* reason) {
+    throw ToolError(kExitBadInput, path + " is not a valid PNG file: " + reason);
+}
+
+[[noreturn]] void FailWrite(const std::string& path, const std::string& reason) {
+    throw ToolError(kExitOutputFailed, "cannot write " + path + ": " + reason);
+}
+
+void ReadMetadata(png_structp png, png_infop info, RasterImage& image) {
+    png_charp name = nullptr;
+    int compression = 0;
+    png_bytep profile = nullptr;
+    png_uint_32 length = 0;
+    if (png_get_iCCP(png, info, &name, &compression, &profile, &length) && profile) {
+        image.iccProfile.assign(profile, profile + length);
+        image.png.iccProfileName = name ? name : "ICC profile";
+    }
+    png_uint_32 xPerUnit = 0;
+    png_uint_32 yPerUnit = 0;
+    int unit = 0;
+    if (png_get_pHYs(png, info, &xPerUnit, &yPerUnit, &unit)) {
+        image.resolution = Resolution{
+            static_cast<double>(xPerUnit), static_cast<double>(yPerUnit),
+            unit == PNG_RESOLUTION_METER ? Resolution::Unit::Metre : Resolution::Unit::None};
+    }
+    int intent = 0;
+    if (png_get_sRGB(png, info, &intent)) {
+        image.png.srgbIntent = intent;
+    }
+    double gamma = 0;
+    if (png_get_gAMA(png, info, &gamma)) {
+        image.png.gamma = gamma;
+    }
+    png_bytep alphas = nullptr;
+    int count = 0;
+    png_color_16p colour = nullptr;
+    if (image.extraChannels == 0 && png_get_tRNS(png, info, &alphas, &count, &colour) && colour) {
+        image.png.transparentColour =
+            image.colour == ColourModel::Gray
+                ? std::vector<uint16_t>{colour->gray}
+                : std::vector<uint16_t>{colour->red, colour->green, colour->blue};
+    }
+}
+
+}  // namespace
+
+RasterImage ReadPng(const std::string& path) {
+    File file(std::fopen(path.c_str(), "rb"));
+    if (!file) {
+        throw ToolError(kExitBadInput, "cannot read " + path + ": " + std::strerror(errno));
+    }
+    ReadStructs structs;
+    if (!structs.Ok()) {
+        throw ToolError(kExitFailure, "out of memory reading " + path);
+    }
+    png_structp png = structs.png();
+    png_infop info = structs.info();
+    if (!ReadInfo(png, info, file.get())) {
+        FailRead(path, structs.Message());
+    }
+
+    RasterImage image;
+    image.format = FileFormat::Png;
+    const int colourType = png_get_color_type(png, info);
+    switch (colourType) {
+        case PNG_COLOR_TYPE_GRAY:
+            image.colour = ColourModel::Gray;
+            break;
+        case PNG_COLOR_TYPE_GRAY_ALPHA:
+            image.colour = ColourModel::Gray;
+            image.extraChannels = 1;
+            break;
+        case PNG_COLOR_TYPE_RGB:
+            image.colour = ColourModel::Rgb;
+            break;
+        case PNG_COLOR_TYPE_RGB_ALPHA:
+            image.colour = ColourModel::Rgb;
+            image.extraChannels = 1;
+            break;
+        default:
+            throw ToolError(kExitBadInput, path +
+                                               ": indexed-colour PNG files are not supported "
+                                               "(gray, gray+alpha, RGB and RGBA are)");
+    }
+    image.bitsPerSample = png_get_bit_depth(png, info);
+    if (image.bitsPerSample != 8 && image.bitsPerSample != 16) {
+        throw ToolError(kExitBadInput, path + ": " + std::to_string(image.bitsPerSample) +
+                                           "-bit samples are not supported (8 and 16 are)");
+    }
+    const png_uint_32 width = png_get_image_width(png, info);
+    const png_uint_32 height = png_get_image_height(png, info);
+    CheckExtents(path, width, height);
+    image.width = static_cast<int32_t>(width);
+    image.height = static_cast<int32_t>(height);
+    ReadMetadata(png, info, image);
+    if (!PrepareRows(png, info)) {
+        FailRead(path, structs.Message());
+    }
+
+    const size_t rowBytes = png_get_rowbytes(png, info);
+    std::vector<png_byte> pixels(rowBytes * height);
+    std::vector<png_bytep> rows(height);
+    for (png_uint_32 y = 0; y < height; ++y) {
+        rows[y] = pixels.data() + y * rowBytes;
+    }
+    if (!ReadRows(png, rows.data())) {
+        FailRead(path, structs.Message());
+    }
+
+    image.Allocate();
+    if (image.bitsPerSample == 8) {
+        std::copy(pixels.begin(), pixels.begin() + static_cast<ptrdiff_t>(image.samples.size()),
+                  image.samples.begin());
+    } else {
+        // PNG stores 16-bit samples most significant byte first, on every machine.
+        for (size_t i = 0; i < image.samples.size(); ++i) {
+            image.samples[i] = static_cast<uint16_t>(pixels[2 * i] << 8 | pixels[2 * i + 1]);
+        }
+    }
+    return image;
+}
+
+void WritePng(const std::string& path, const RasterImage& image) {
+    int colourType = 0;
+    if (image.colour == ColourModel::Gray && image.extraChannels == 0) {
+        colourType = PNG_COLOR_TYPE_GRAY;
+    } else if (image.colour == ColourModel::Gray && image.extraChannels == 1) {
+        colourType = PNG_COLOR_TYPE_GRAY_ALPHA;
+    } else if (image.colour == ColourModel::Rgb && image.extraChannels == 0) {
+        colourType = PNG_COLOR_TYPE_RGB;
+    } else if (image.colour == ColourModel::Rgb && image.extraChannels == 1) {
+        colourType = PNG_COLOR_TYPE_RGB_ALPHA;
+    } else {
+        FailWrite(path, std::string("PNG has no room for ") + ColourName(image.colour) + " with " +
+                            std::to_string(image.extraChannels) + " extra channels");
+    }
+
+    const size_t bytesPerSample = static_cast<size_t>(image.bitsPerSample / 8);
+    const size_t rowBytes =
+        static_cast<size_t>(image.width) * static_cast<size_t>(image.Channels()) * bytesPerSample;
+    std::vector<png_byte> pixels(rowBytes * static_cast<size_t>(image.height));
+    for (size_t i = 0; i < image.samples.size(); ++i) {
+        const uint16_t value = image.samples[i];
+        if (bytesPerSample == 1) {
+            pixels[i] = static_cast<png_byte>(value);
+        } else {
+            pixels[2 * i] = static_cast<png_byte>(value >> 8);
+            pixels[2 * i + 1] = static_cast<png_byte>(value);
+        }
+    }
+    std::vector<png_bytep> rows(static_cast<size_t>(image.height));
+    for (size_t y = 0; y < rows.size(); ++y) {
+        rows[y] = pixels.data() + y * rowBytes;
+    }
+
+    File file(std::fopen(path.c_str(), "wb"));
+    if (!file) {
+        FailWrite(path, std::strerror(errno));
+    }
+    WriteStructs structs;
+    if (!structs.Ok()) {
+        FailWrite(path, "out of memory");
+    }
+    if (!WriteHeader(structs.png(), structs.info(), file.get(), &image, colourType) ||
+        !WriteRows(structs.png(), structs.info(), rows.data())) {
+        FailWrite(path, structs.Message());
+    }
+    if (std::fflush(file.get()) != 0 || std::ferror(file.get())) {
+        FailWrite(path, std::strerror(errno));
+    }
+    if (std::fclose(file.release()) != 0) {
+        FailWrite(path, std::strerror(errno));
+    }
+}
+
+}  // namespace vexo::hosttool

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vexo::hosttool {
+
+enum class FileFormat { Png, Tiff };
+enum class ColourModel { Gray, Rgb, Cmyk };
+
+int ColourChannels(ColourModel colour);
+const char* FormatName(FileFormat format);
+const char* ColourName(ColourModel colour);
+
+// Pixels per unit along each axis, as the file states them.
+struct Resolution {
+    enum class Unit { None, Inch, Centimetre, Metre };
+    double x = 0;
+    double y = 0;
+    Unit unit = Unit::None;
+    friend bool operator==(const Resolution&, const Resolution&) = default;
+};
+
+// What only one of the formats carries, kept so that the output says the same.
+struct PngDetails {
+    std::optional<double> gamma;
+    std::optional<int> srgbIntent;
+    std::optional<std::vector<uint16_t>> transparentColour;  // tRNS of a gray or RGB image
+    std::string iccProfileName = "ICC profile";
+};
+
+struct TiffDetails {
+    uint16_t compression = 1;  // none
+    uint16_t predictor = 1;    // none
+    uint16_t orientation = 1;  // rows top to bottom, columns left to right
+    bool bigTiff = false;
+    std::vector<uint16_t>
+        extraSampleKinds;  // one per extra channel: unspecified, associated, unassociated
+};
+
+// An image as read from or written to a file: interleaved samples in the file's
+// own range (0..255 or 0..65535), colour channels first, then extra channels such
+// as alpha, each of which the correction treats as one more plane.
+struct RasterImage {
+    FileFormat format = FileFormat::Png;
+    int32_t width = 0;
+    int32_t height = 0;
+    ColourModel colour = ColourModel::Rgb;
+    int extraChannels = 0;
+    int bitsPerSample = 8;
+    std::vector<uint16_t> samples;
+
+    std::vector<uint8_t> iccProfile;
+    std::optional<Resolution> resolution;
+    PngDetails png;
+    TiffDetails tiff;
+
+    int Channels() const { return ColourChannels(colour) + extraChannels; }
+    uint16_t MaxSample() const { return bitsPerSample == 8 ? 255 : 65535; }
+    size_t SampleIndex(int32_t x, int32_t y, int channel) const {
+        return (static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)) *
+                   static_cast<size_t>(Channels()) +
+               static_cast<size_t>(channel);
+    }
+    // Sizes samples for width × height × Channels().
+    void Allocate();
+};
+
+}  // namespace vexo::hosttool

@@ -1,0 +1,82 @@
+#include "tools/host/ReplacementFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <vector>
+
+#include "tools/host/ToolError.h"
+
+namespace vexo::hosttool {
+namespace {
+
+[[noreturn]] void Fail(const std::string& destination, const std::string& reason) {
+    throw ToolError(kExitOutputFailed, "cannot write " + destination + ": " + reason);
+}
+
+// A replaced file keeps its permissions; a new one gets what the umask allows.
+mode_t ModeFor(const std::string& destination) {
+    struct stat existing {};
+    if (stat(destination.c_str(), &existing) == 0) {
+        return existing.st_mode & 07777;
+    }
+    const mode_t mask = umask(0);
+    umask(mask);
+    return 0666 & ~mask;
+}
+
+}  // namespace
+
+ReplacementFile::ReplacementFile(std::string destination) : destination_(std::move(destination)) {
+    const std::filesystem::path path(destination_);
+    std::error_code ignored;
+    if (std::filesystem::is_directory(path, ignored)) {
+        Fail(destination_, "it is a folder");
+    }
+    // Hidden, and in the destination's own folder, so that the rename is atomic.
+    const std::filesystem::path folder = path.parent_path().empty() ? "." : path.parent_path();
+    std::string pattern = (folder / ("." + path.filename().string() + ".vexo-XXXXXX")).string();
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back('\0');
+    const int fd = mkstemp(name.data());
+    if (fd < 0) {
+        Fail(destination_, std::strerror(errno));
+    }
+    temporary_ = name.data();
+    const bool ok = fchmod(fd, ModeFor(destination_)) == 0;
+    const int error = errno;
+    close(fd);
+    if (!ok) {
+        std::remove(temporary_.c_str());
+        Fail(destination_, std::strerror(error));
+    }
+}
+
+ReplacementFile::~ReplacementFile() {
+    if (!committed_) {
+        std::remove(temporary_.c_str());
+    }
+}
+
+void ReplacementFile::Commit() {
+    const int fd = open(temporary_.c_str(), O_RDONLY);
+    if (fd < 0 || fsync(fd) != 0) {
+        const int error = errno;
+        if (fd >= 0) {
+            close(fd);
+        }
+        Fail(destination_, std::strerror(error));
+    }
+    close(fd);
+    if (std::rename(temporary_.c_str(), destination_.c_str()) != 0) {
+        Fail(destination_, std::strerror(errno));
+    }
+    committed_ = true;
+}
+
+}  // namespace vexo::hosttool

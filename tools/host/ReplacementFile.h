@@ -1,0 +1,31 @@
+#pragma once
+
+#include <string>
+
+namespace vexo::hosttool {
+
+// A file written under a temporary name beside its destination and renamed into
+// place only when complete, so that a failed or interrupted write leaves whatever
+// the destination held (the input itself, when the two are the same) untouched.
+// The temporary file is removed unless Commit succeeds.
+class ReplacementFile {
+public:
+    // Throws ToolError(kExitOutputFailed) when the destination's folder takes no file.
+    explicit ReplacementFile(std::string destination);
+    ~ReplacementFile();
+    ReplacementFile(const ReplacementFile&) = delete;
+    ReplacementFile& operator=(const ReplacementFile&) = delete;
+
+    // Where to write: an empty file, with the permissions the destination will have.
+    const std::string& TemporaryPath() const { return temporary_; }
+
+    // Makes the written file durable and puts it in the destination's place.
+    void Commit();
+
+private:
+    std::string destination_;
+    std::string temporary_;
+    bool committed_ = false;
+};
+
+}  // namespace vexo::hosttool

@@ -1,0 +1,36 @@
+// vexo-host: runs the built plug-in on image files, playing the host's part.
+
+#include <filesystem>
+#include <iostream>
+#include <span>
+
+#include "tools/host/CommandLine.h"
+#include "tools/host/Commands.h"
+
+namespace {
+
+std::string ExecutablePath(const char* argv0) {
+    std::error_code error;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+    return error ? std::string(argv0) : self.string();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using namespace vexo::hosttool;
+    const std::span<const char* const> args(argv, static_cast<size_t>(argc));
+    const CommandLine command = ParseCommandLine(args, std::cout, std::cerr);
+    const auto pluginOr = [&](const std::string& named) {
+        return named.empty() ? DefaultPluginPath(ExecutablePath(argv[0])) : named;
+    };
+    switch (command.action) {
+        case CommandLine::Action::Correct:
+            return RunCorrectCommand(command.correct, pluginOr(command.correct.plugin));
+        case CommandLine::Action::Info:
+            return RunInfoCommand(pluginOr(command.info.plugin));
+        case CommandLine::Action::Exit:
+            break;
+    }
+    return command.exitCode;
+}
