@@ -1,8 +1,12 @@
 #include "correction/PlaneDrivers.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 
+#include <omp.h>
+
+#include "correction/RowKernels.h"
 #include "correction/RowResampler.h"
 #include "correction/RunGeometry.h"
 #include "correction/ThreadCount.h"
@@ -16,17 +20,40 @@ constexpr int32_t kMaxPlanes = 10;
 constexpr uint32_t kPauseAfterRunMs = 1000;
 
 template <typename Sample>
-using RowBody = void (*)(const ResampleLineJob<Sample>&, int32_t);
+using RowBlock = void (*)(const ResampleLineJob<Sample>&, int32_t, int32_t);
 
-// The one parallel loop of the correction: the columns of one output row, in contiguous blocks
-// of a static schedule, on `threads` threads for this loop alone. Every sample depends only on
-// its own column, so the output is the same for any thread count.
-template <typename Sample, RowBody<Sample> Body>
-void ResampleRowInParallel(const ResampleLineJob<Sample>& job, int32_t threads) {
-    const int32_t width = job.source.width;
-#pragma omp parallel for schedule(static) num_threads(threads)
-    for (int32_t column = 0; column < width; ++column) {
-        Body(job, column);
+// The columns [begin, end) of `count` that a static schedule without chunk size gives to thread
+// `thread` of `threads`: contiguous blocks, the first count % threads of them one column longer.
+struct ColumnBlock {
+    int32_t begin;
+    int32_t end;
+};
+
+ColumnBlock StaticScheduleBlock(int32_t count, int32_t thread, int32_t threads) {
+    int32_t size = count / threads;
+    int32_t extra = count % threads;
+    if (thread < extra) {
+        ++size;
+        extra = 0;
+    }
+    const int32_t begin = size * thread + extra;
+    return {begin, begin + size};
+}
+
+// The one parallel loop of the correction: the columns of one output row, in the contiguous
+// blocks of a static schedule, on `threads` threads for this loop alone. Each thread hands its
+// whole block to the row body, so that a vector body sees whole runs of columns. Every sample
+// depends only on its own column, so the output is the same for any thread count.
+template <typename Sample>
+void ResampleRowInParallel(const ResampleLineJob<Sample>& job, RowBlock<Sample> body,
+                           int32_t threads) {
+    // A row of no columns still runs its region, as every row does; every block is then empty.
+    const int32_t width = std::max(job.source.width, 0);
+#pragma omp parallel num_threads(threads)
+    {
+        const ColumnBlock block =
+            StaticScheduleBlock(width, omp_get_thread_num(), omp_get_num_threads());
+        body(job, block.begin, block.end);
     }
 }
 
@@ -39,14 +66,14 @@ int32_t WrappingProduct(int32_t a, int32_t b) {
 
 // One Process: preset, geometry and fit once, then every plane row by row.
 struct CorrectionRun {
-    template <typename Sample, RowBody<Sample> Body>
+    template <typename Sample>
     static CAResult ProcessPlanes(CVexoCorrectionAlgorithm& algorithm, CARect& inRect,
-                                  CARect& outRect);
+                                  CARect& outRect, RowBlock<Sample> body);
 };
 
-template <typename Sample, RowBody<Sample> Body>
+template <typename Sample>
 CAResult CorrectionRun::ProcessPlanes(CVexoCorrectionAlgorithm& algorithm, CARect& inRect,
-                                      CARect& outRect) {
+                                      CARect& outRect, RowBlock<Sample> body) {
     if (inRect != outRect) {
         return CAResultBadParameter;
     }
@@ -86,7 +113,7 @@ CAResult CorrectionRun::ProcessPlanes(CVexoCorrectionAlgorithm& algorithm, CARec
         for (int32_t y = 0; y < height; ++y) {
             job.outputRow = static_cast<Sample*>(outData) + static_cast<ptrdiff_t>(y) * outRowBytes;
             job.y = y;
-            ResampleRowInParallel<Sample, Body>(job, gThreadCount);
+            ResampleRowInParallel<Sample>(job, body, gThreadCount);
             // On the host's thread, after the row's workers have joined.
             algorithm.ReportProgress(CAProgressStep, 1);
         }
@@ -98,11 +125,12 @@ CAResult CorrectionRun::ProcessPlanes(CVexoCorrectionAlgorithm& algorithm, CARec
 }
 
 CAResult ProcessPlanes8(CVexoCorrectionAlgorithm& algorithm, CARect& inRect, CARect& outRect) {
-    return CorrectionRun::ProcessPlanes<uint8_t, ResampleLine8ParallelBody>(algorithm, inRect,
-                                                                            outRect);
+    // The row body is chosen once per run, by what the processor has.
+    return CorrectionRun::ProcessPlanes<uint8_t>(algorithm, inRect, outRect,
+                                                 RowBlockBody8(RowKernelForRun()));
 }
 
 CAResult ProcessPlanes16(CVexoCorrectionAlgorithm& algorithm, CARect& inRect, CARect& outRect) {
-    return CorrectionRun::ProcessPlanes<uint16_t, ResampleLine16ParallelBody>(algorithm, inRect,
-                                                                              outRect);
+    return CorrectionRun::ProcessPlanes<uint16_t>(algorithm, inRect, outRect,
+                                                  RowBlockBody16(RowKernelForRun()));
 }

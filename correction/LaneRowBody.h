@@ -1,0 +1,312 @@
+#pragma once
+
+// The row body over several columns at once, written once over a lane type V (the instruction
+// set's vector operations) and included only by the file of each instruction set. Everything
+// here is a template over V, so the instances of different instruction sets never share a symbol.
+//
+// Each lane computes exactly what RowResampler.h computes for its column: the same operations in
+// the same order and grouping, in single precision, with no fused multiply-add. Where the plain
+// code skips a term, a lane computes it and keeps its old value unless the plain code would have
+// taken the new one, so even the sign of a zero is the plain code's. Columns whose 4 x 4 block
+// does not lie inside the image (and the columns of a block too short for a whole vector) go to
+// the plain body itself.
+
+#include <cstddef>
+#include <cstdint>
+
+#include "correction/RowResampler.h"
+#include "correction/RunGeometry.h"
+#include "correction/VexoInternalParams.h"
+
+namespace lanes {
+
+// VexoInternalParams::TransformCoordinates on every lane; see there for the steps.
+template <typename V>
+void TransformCoordinates(const VexoInternalParams& lens, typename V::F& longPos,
+                          typename V::F& shortPos, const RunGeometry& g) {
+    using F = typename V::F;
+    const F zero = V::Set(0.0f);
+    const F one = V::Set(1.0f);
+    const F scale = V::Set(g.scale);
+
+    const float lastLong = g.longSide - 1.0f;
+    const float lastShort = g.shortSide - 1.0f;
+    const float cL = lastLong * 0.5f;
+    const float cS = lastShort * 0.5f;
+
+    const F invRadius = V::Set(g.invRadius);
+    F u = V::Mul(V::Mul(V::Sub(longPos, V::Set(cL)), invRadius), V::Set(lens.HS));
+    F v = V::Mul(V::Negate(V::Mul(V::Sub(shortPos, V::Set(cS)), invRadius)), V::Set(lens.VS));
+    const F u0Squared = V::Mul(u, u);
+
+    // A coefficient is the same on every lane, so its test stays a branch; a variable's test is
+    // a lane mask.
+    if (lens.H3 != 0.0f) {
+        const F bent = V::Sub(v, V::Mul(V::Mul(V::Mul(v, v), v), V::Set(lens.H3)));
+        v = V::Select(V::NotEqual(v, zero), bent, v);
+    }
+    if (lens.HC != 0.0f) {
+        const F bent = V::Sub(v, V::Mul(V::Mul(u0Squared, v), V::Set(lens.HC)));
+        v = V::Select(V::NotEqual(u, zero), bent, v);
+    }
+    if (lens.H5 != 0.0f) {
+        const F a = V::Mul(v, scale);
+        const F a2 = V::Mul(a, a);
+        const F a3 = V::Mul(a2, a);
+        const F a5 = V::Mul(V::Mul(a2, a2), a);
+        const F bent = V::Add(v, V::Mul(V::Sub(a5, a3), V::Set(lens.H5)));
+        v = V::Select(V::NotEqual(a, one), bent, v);
+    }
+    if (lens.HC3 != 0.0f) {
+        const F b = V::Mul(v, scale);
+        const F cubic = V::Sub(V::Mul(V::Mul(b, b), b), b);
+        const F bent = V::Add(v, V::Mul(V::Mul(cubic, u0Squared), V::Set(lens.HC3)));
+        v = V::Select(V::NotEqual(b, one), bent, v);
+    }
+    if (lens.V3 != 0.0f) {
+        u = V::Sub(u, V::Mul(V::Mul(u0Squared, u), V::Set(lens.V3)));
+    }
+    if (lens.V5 != 0.0f) {
+        const F s = V::Mul(u, u);
+        u = V::Add(u, V::Mul(V::Sub(V::Mul(V::Mul(s, s), u), V::Mul(s, u)), V::Set(lens.V5)));
+    }
+
+    const F q = V::Mul(v, v);
+    const F vNonZero = V::NotEqual(v, zero);
+    if (lens.VC3 != 0.0f || lens.VCQ3 != 0.0f) {
+        F d = zero;
+        if (lens.VC3 != 0.0f) {
+            d = V::Select(vNonZero, V::Mul(V::Set(lens.VC3), q), zero);
+        }
+        if (lens.VCQ3 != 0.0f) {
+            d = V::Select(vNonZero, V::Add(d, V::Mul(V::Mul(q, q), V::Set(lens.VCQ3))), d);
+        }
+        const F bent = V::Add(u, V::Mul(V::Sub(V::Mul(V::Mul(u, u), u), u), d));
+        u = V::Select(V::NotEqual(d, zero), bent, u);
+    }
+
+    if (lens.Twist != 0.0f) {
+        const F twist = V::Set(lens.Twist);
+        const F turned = V::Sub(u, V::Mul(V::Sub(one, V::Mul(u, u)), V::Mul(twist, v)));
+        u = V::Select(vNonZero, turned, u);
+        const F edge = V::Sub(one, V::Mul(V::Mul(q, scale), scale));
+        const F shifted = V::Add(v, V::Mul(edge, V::Mul(twist, u)));
+        v = V::Select(V::NotEqual(u, zero), shifted, v);
+    }
+
+    // The root of a lane whose w is not positive is computed but never taken.
+    const F w = V::Sub(one, V::Mul(v, v));
+    u = V::Select(V::Greater(w, zero), V::Mul(u, V::Sqrt(w)), zero);
+
+    const F radius = V::Set(g.radius);
+    longPos = V::ClampToSide(V::Add(V::Mul(u, radius), V::Set(cL)), V::Set(lastLong));
+    shortPos = V::ClampToSide(V::Sub(V::Set(cS), V::Mul(v, radius)), V::Set(lastShort));
+}
+
+// The four bilinear samples and the eight ring samples of each lane's 4 x 4 block.
+template <typename V>
+struct BlockSamples {
+    typename V::F p, right, below, diag;
+    typename V::F aboveRight, rightUpper, rightLower, belowRight;
+    typename V::F belowLeft, leftLower, leftUpper, aboveLeft;
+};
+
+// Sample k (0 = the lowest address) of the 32-bit words that V::Gather read.
+template <typename V, typename Sample>
+typename V::F SampleOfWord(typename V::I words, int k) {
+    constexpr int bits = 8 * static_cast<int>(sizeof(Sample));
+    constexpr int32_t mask = (int32_t{1} << bits) - 1;
+    return V::ToFloat(V::AndI(V::ShiftRight(words, bits * k), V::SetI(mask)));
+}
+
+// Reads the blocks at columns cx - 1 .. cx + 2 and rows cy - 1 .. cy + 2, which must lie inside.
+template <typename V>
+BlockSamples<V> ReadBlocks(const SourcePlane<uint8_t>& plane, typename V::I cx,
+                           typename V::I cy) {
+    using I = typename V::I;
+    const I left = V::AddI(cx, V::SetI(-1));
+    // Each word holds the four samples cx - 1 .. cx + 2 of one row.
+    const I above = V::Gather(plane.data, V::AddI(cy, V::SetI(-1)), left, plane.rowStride);
+    const I here = V::Gather(plane.data, cy, left, plane.rowStride);
+    const I next = V::Gather(plane.data, V::AddI(cy, V::SetI(1)), left, plane.rowStride);
+    const I after = V::Gather(plane.data, V::AddI(cy, V::SetI(2)), left, plane.rowStride);
+    BlockSamples<V> b;
+    b.p = SampleOfWord<V, uint8_t>(here, 1);
+    b.right = SampleOfWord<V, uint8_t>(here, 2);
+    b.below = SampleOfWord<V, uint8_t>(next, 1);
+    b.diag = SampleOfWord<V, uint8_t>(next, 2);
+    b.aboveRight = SampleOfWord<V, uint8_t>(above, 2);
+    b.rightUpper = SampleOfWord<V, uint8_t>(here, 3);
+    b.rightLower = SampleOfWord<V, uint8_t>(next, 3);
+    b.belowRight = SampleOfWord<V, uint8_t>(after, 2);
+    b.belowLeft = SampleOfWord<V, uint8_t>(after, 1);
+    b.leftLower = SampleOfWord<V, uint8_t>(next, 0);
+    b.leftUpper = SampleOfWord<V, uint8_t>(here, 0);
+    b.aboveLeft = SampleOfWord<V, uint8_t>(above, 1);
+    return b;
+}
+
+template <typename V>
+BlockSamples<V> ReadBlocks(const SourcePlane<uint16_t>& plane, typename V::I cx,
+                           typename V::I cy) {
+    using I = typename V::I;
+    const I left = V::AddI(cx, V::SetI(-1));
+    const I right = V::AddI(cx, V::SetI(1));
+    const int32_t stride = plane.rowStride;
+    // Each word holds two samples; the outer rows need only columns cx and cx + 1.
+    const I above = V::Gather(plane.data, V::AddI(cy, V::SetI(-1)), cx, stride);
+    const I hereLeft = V::Gather(plane.data, cy, left, stride);
+    const I hereRight = V::Gather(plane.data, cy, right, stride);
+    const I nextRow = V::AddI(cy, V::SetI(1));
+    const I nextLeft = V::Gather(plane.data, nextRow, left, stride);
+    const I nextRight = V::Gather(plane.data, nextRow, right, stride);
+    const I after = V::Gather(plane.data, V::AddI(cy, V::SetI(2)), cx, stride);
+    BlockSamples<V> b;
+    b.p = SampleOfWord<V, uint16_t>(hereLeft, 1);
+    b.right = SampleOfWord<V, uint16_t>(hereRight, 0);
+    b.below = SampleOfWord<V, uint16_t>(nextLeft, 1);
+    b.diag = SampleOfWord<V, uint16_t>(nextRight, 0);
+    b.aboveRight = SampleOfWord<V, uint16_t>(above, 1);
+    b.rightUpper = SampleOfWord<V, uint16_t>(hereRight, 1);
+    b.rightLower = SampleOfWord<V, uint16_t>(nextRight, 1);
+    b.belowRight = SampleOfWord<V, uint16_t>(after, 1);
+    b.belowLeft = SampleOfWord<V, uint16_t>(after, 0);
+    b.leftLower = SampleOfWord<V, uint16_t>(nextLeft, 0);
+    b.leftUpper = SampleOfWord<V, uint16_t>(hereLeft, 0);
+    b.aboveLeft = SampleOfWord<V, uint16_t>(above, 0);
+    return b;
+}
+
+// VexoInternalParams::ApplyBicubicBump on every lane.
+template <typename V>
+typename V::F ApplyBicubicBump(typename V::F value, typename V::F fx, typename V::F fy,
+                               const BlockSamples<V>& b, float gain) {
+    using F = typename V::F;
+    const F one = V::Set(1.0f);
+    const F t = V::Sub(one, fy);
+    const F a = V::Sub(one, fx);
+    const F cU = V::Mul(V::Sub(V::Mul(t, t), one), t);
+    const F cV = V::Mul(V::Sub(V::Mul(fx, fx), one), fx);
+    const F cW = V::Mul(V::Sub(V::Mul(fy, fy), one), fy);
+    const F cB = V::Mul(V::Sub(V::Mul(a, a), one), a);
+
+    const F wAboveRight = V::Mul(cU, fx);
+    const F wRightUpper = V::Mul(cV, t);
+    const F wRightLower = V::Mul(cV, fy);
+    const F wBelowRight = V::Mul(cW, fx);
+    const F wBelowLeft = V::Mul(cW, a);
+    const F wLeftLower = V::Mul(cB, fy);
+    const F wLeftUpper = V::Mul(cB, t);
+    const F wAboveLeft = V::Mul(cU, a);
+
+    F weighted = V::Mul(b.aboveRight, wAboveRight);
+    weighted = V::Add(weighted, V::Mul(b.rightUpper, wRightUpper));
+    weighted = V::Add(weighted, V::Mul(b.rightLower, wRightLower));
+    weighted = V::Add(weighted, V::Mul(b.belowRight, wBelowRight));
+    weighted = V::Add(weighted, V::Mul(b.belowLeft, wBelowLeft));
+    weighted = V::Add(weighted, V::Mul(b.leftLower, wLeftLower));
+    weighted = V::Add(weighted, V::Mul(b.leftUpper, wLeftUpper));
+    weighted = V::Add(weighted, V::Mul(b.aboveLeft, wAboveLeft));
+    F weights = V::Add(wAboveRight, wRightUpper);
+    weights = V::Add(weights, wRightLower);
+    weights = V::Add(weights, wBelowRight);
+    weights = V::Add(weights, wBelowLeft);
+    weights = V::Add(weights, wLeftLower);
+    weights = V::Add(weights, wLeftUpper);
+    weights = V::Add(weights, wAboveLeft);
+    return V::Add(value, V::Mul(V::Set(gain), V::Sub(weighted, V::Mul(weights, value))));
+}
+
+// The largest sample offset the plane's blocks can reach must fit the 32-bit lane offsets.
+template <typename Sample>
+bool OffsetsFitLanes(const SourcePlane<Sample>& plane) {
+    const int64_t stride = plane.rowStride;
+    const int64_t reach = (stride < 0 ? -stride : stride) * plane.height + plane.width + 4;
+    return reach <= INT32_MAX;
+}
+
+template <typename V, typename Traits>
+void ResampleRowBlock(const ResampleLineJob<typename Traits::Sample>& job, int32_t begin,
+                      int32_t end) {
+    using F = typename V::F;
+    using I = typename V::I;
+    const SourcePlane<typename Traits::Sample>& plane = job.source;
+    int32_t column = begin;
+    // A plane narrower or lower than a 4 x 4 block has no column with the bump.
+    if (plane.width >= 4 && plane.height >= 4 && OffsetsFitLanes(plane)) {
+        const VexoInternalParams lens = *job.internalParams;
+        const RunGeometry& g = job.geometry;
+        const F rowPosition = V::Set(static_cast<float>(job.y));
+        const I lastBlockColumn = V::SetI(plane.width - 2);
+        const I lastBlockRow = V::SetI(plane.height - 2);
+        const I zeroI = V::SetI(0);
+        const I safeCorner = V::SetI(1);
+        const F zero = V::Set(0.0f);
+        const F one = V::Set(1.0f);
+        const F half = V::Set(0.5f);
+        const F upperClamp = V::Set(Traits::kUpperClamp);
+        const I upperSample = V::SetI(static_cast<int32_t>(Traits::kUpperClamp));
+        for (; column + V::kLanes <= end; column += V::kLanes) {
+            F xs = V::ColumnPositions(column);
+            F ys = rowPosition;
+            if (g.transposed) {
+                TransformCoordinates<V>(lens, ys, xs, g);
+            } else {
+                TransformCoordinates<V>(lens, xs, ys, g);
+            }
+            I cx = V::Truncate(xs);
+            I cy = V::Truncate(ys);
+            const F fx = V::Sub(xs, V::ToFloat(cx));
+            const F fy = V::Sub(ys, V::ToFloat(cy));
+            // Lanes whose block lies inside: cx - 1 >= 0, cx + 2 <= width - 1, the same for cy.
+            const I inside = V::AndI(V::AndI(V::GreaterI(cx, zeroI), V::GreaterI(lastBlockColumn, cx)),
+                                     V::AndI(V::GreaterI(cy, zeroI), V::GreaterI(lastBlockRow, cy)));
+            const int insideLanes = V::MaskBits(inside);
+            if (insideLanes == 0) {
+                for (int lane = 0; lane < V::kLanes; ++lane) {
+                    ResampleLineParallelBody<Traits>(job, column + lane);
+                }
+                continue;
+            }
+            // The other lanes read a block that surely lies inside and are redone below.
+            cx = V::SelectI(inside, cx, safeCorner);
+            cy = V::SelectI(inside, cy, safeCorner);
+            const BlockSamples<V> b = ReadBlocks<V>(plane, cx, cy);
+
+            const F gx = V::Sub(one, fx);
+            const F gy = V::Sub(one, fy);
+            F value = V::Mul(V::Mul(gy, gx), b.p);
+            value = V::Add(value, V::Mul(V::Mul(gy, fx), b.right));
+            value = V::Add(value, V::Mul(V::Mul(gx, fy), b.below));
+            value = V::Add(value, V::Mul(V::Mul(fy, fx), b.diag));
+            value = ApplyBicubicBump<V>(value, fx, fy, b, job.bicubicGain);
+            if (job.clampToNeighbours != 0) {
+                const F highest = V::Max(V::Max(V::Max(b.p, b.right), b.below), b.diag);
+                const F lowest = V::Min(V::Min(V::Min(b.p, b.right), b.below), b.diag);
+                // std::min(value, highest) takes highest only when it is below value, and
+                // std::max(value, lowest) takes lowest only when it is above.
+                value = V::Min(highest, value);
+                value = V::Max(lowest, value);
+            }
+
+            const F rounded = V::Add(value, half);
+            I stored = V::SelectI(V::AsMask(V::GreaterEqual(rounded, zero)), V::Truncate(rounded),
+                                  zeroI);
+            stored = V::SelectI(V::AsMask(V::Greater(rounded, upperClamp)), upperSample, stored);
+            V::Store(job.outputRow + column, stored);
+
+            if (insideLanes != V::kAllLanes) {
+                for (int lane = 0; lane < V::kLanes; ++lane) {
+                    if ((insideLanes & (1 << lane)) == 0) {
+                        ResampleLineParallelBody<Traits>(job, column + lane);
+                    }
+                }
+            }
+        }
+    }
+    for (; column < end; ++column) {
+        ResampleLineParallelBody<Traits>(job, column);
+    }
+}
+
+}  // namespace lanes
