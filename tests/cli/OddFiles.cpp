@@ -1,0 +1,151 @@
+#include "tests/cli/OddFiles.h"
+
+#include <png.h>
+#include <tiffio.h>
+
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+#include <stdexcept>
+
+namespace vexo::hosttool::testing {
+namespace {
+
+// libpng jumps out on error; nothing in this frame needs destroying.
+bool WriteLowDepth(png_structp png, png_infop info, std::FILE* file, uint32_t width,
+                   uint32_t height, int bits, png_bytep row) {
+    if (setjmp(png_jmpbuf(png))) {
+        return false;
+    }
+    png_init_io(png, file);
+    png_set_IHDR(png, info, width, height, bits, PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    for (uint32_t y = 0; y < height; ++y) {
+        png_write_row(png, row);
+    }
+    png_write_end(png, info);
+    return true;
+}
+
+}  // namespace
+
+void WritePalettePng(const std::string& path, uint32_t width, uint32_t height) {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    image.width = width;
+    image.height = height;
+    image.format = PNG_FORMAT_RGB_COLORMAP;
+    image.colormap_entries = 2;
+    const unsigned char colours[] = {0, 0, 0, 255, 255, 255};
+    std::vector<unsigned char> indices(width * height);
+    for (size_t i = 0; i < indices.size(); ++i) {
+        indices[i] = static_cast<unsigned char>(i % 2);
+    }
+    if (!png_image_write_to_file(&image, path.c_str(), 0, indices.data(), 0, colours)) {
+        throw std::runtime_error(image.message);
+    }
+}
+
+void WriteGrayPngOfDepth(const std::string& path, uint32_t width, uint32_t height, int bits) {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    std::vector<png_byte> row((width * static_cast<uint32_t>(bits) + 7) / 8, 0x5A);
+    const bool ok = file && WriteLowDepth(png, info, file, width, height, bits, row.data());
+    png_destroy_write_struct(&png, &info);
+    if (file) {
+        std::fclose(file);
+    }
+    if (!ok) {
+        throw std::runtime_error("cannot write " + path);
+    }
+}
+
+void WriteGray16Png(const std::string& path, const std::vector<uint16_t>& samples) {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    image.width = static_cast<png_uint_32>(samples.size());
+    image.height = 1;
+    image.format = PNG_FORMAT_LINEAR_Y;
+    if (!png_image_write_to_file(&image, path.c_str(), 0, samples.data(), 0, nullptr)) {
+        throw std::runtime_error(image.message);
+    }
+}
+
+void WriteOddTiff(const std::string& path, const OddTiff& d) {
+    TIFF* tiff = TIFFOpen(path.c_str(), "w");
+    if (!tiff) {
+        throw std::runtime_error("cannot write " + path);
+    }
+    const uint32_t tileSide = 16;
+    const size_t bytesPerSample = d.bitsPerSample / 8;
+    for (int page = 0; page < d.pages; ++page) {
+        TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, d.width);
+        TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, d.height);
+        TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, d.bitsPerSample);
+        TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, d.samplesPerPixel);
+        TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, d.photometric);
+        TIFFSetField(tiff, TIFFTAG_SAMPLEFORMAT, d.sampleFormat);
+        TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, d.planarConfig);
+        TIFFSetField(tiff, TIFFTAG_COMPRESSION, d.compression);
+        if (d.samplesPerPixel > 3 && d.photometric == PHOTOMETRIC_RGB) {
+            const uint16_t alpha = EXTRASAMPLE_UNASSALPHA;
+            TIFFSetField(tiff, TIFFTAG_EXTRASAMPLES, 1, &alpha);
+        }
+        // Each sample its own value, so that a layout mix-up shows.
+        const auto value = [&](uint32_t x, uint32_t y, uint32_t s) {
+            return (x * 3 + y * 5 + s * 17) % (d.bitsPerSample == 8 ? 256u : 65536u);
+        };
+        const auto put = [&](std::vector<uint8_t>& buffer, size_t index, uint32_t v) {
+            if (bytesPerSample == 1) {
+                buffer[index] = static_cast<uint8_t>(v);
+            } else {
+                const auto sample = static_cast<uint16_t>(v);
+                std::memcpy(buffer.data() + 2 * index, &sample, 2);
+            }
+        };
+        if (d.tiled) {
+            TIFFSetField(tiff, TIFFTAG_TILEWIDTH, tileSide);
+            TIFFSetField(tiff, TIFFTAG_TILELENGTH, tileSide);
+            std::vector<uint8_t> tile(static_cast<size_t>(TIFFTileSize(tiff)));
+            for (uint32_t ty = 0; ty < d.height; ty += tileSide) {
+                for (uint32_t tx = 0; tx < d.width; tx += tileSide) {
+                    for (uint32_t y = 0; y < tileSide; ++y) {
+                        for (uint32_t x = 0; x < tileSide; ++x) {
+                            for (uint32_t s = 0; s < d.samplesPerPixel; ++s) {
+                                put(tile, (y * tileSide + x) * d.samplesPerPixel + s,
+                                    value(tx + x, ty + y, s));
+                            }
+                        }
+                    }
+                    TIFFWriteTile(tiff, tile.data(), tx, ty, 0, 0);
+                }
+            }
+        } else if (d.planarConfig == PLANARCONFIG_SEPARATE) {
+            std::vector<uint8_t> row(d.width * bytesPerSample);
+            for (uint16_t s = 0; s < d.samplesPerPixel; ++s) {
+                for (uint32_t y = 0; y < d.height; ++y) {
+                    for (uint32_t x = 0; x < d.width; ++x) {
+                        put(row, x, value(x, y, s));
+                    }
+                    TIFFWriteScanline(tiff, row.data(), y, s);
+                }
+            }
+        } else {
+            std::vector<uint8_t> row(d.width * d.samplesPerPixel * bytesPerSample);
+            for (uint32_t y = 0; y < d.height; ++y) {
+                for (uint32_t x = 0; x < d.width; ++x) {
+                    for (uint32_t s = 0; s < d.samplesPerPixel; ++s) {
+                        put(row, x * d.samplesPerPixel + s, value(x, y, s));
+                    }
+                }
+                TIFFWriteScanline(tiff, row.data(), y, 0);
+            }
+        }
+        TIFFWriteDirectory(tiff);
+    }
+    TIFFClose(tiff);
+}
+
+}  // namespace vexo::hosttool::testing

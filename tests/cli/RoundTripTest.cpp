@@ -1,0 +1,187 @@
+// The tool end to end: each file kind goes through the real binary and the real
+// plug-in, and must come out as the plug-in's own correction of its samples,
+// computed here in-process over the same planes.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <sstream>
+#include <string>
+
+#include "tests/cli/ToolRunner.h"
+#include "tests/cli/ToolTestSupport.h"
+#include "tools/host/FilterHost.h"
+#include "tools/host/ImageFiles.h"
+#include "tools/host/PluginLibrary.h"
+#include "tools/host/PluginSession.h"
+
+namespace vexo::hosttool {
+namespace {
+
+using filterhost::HostImage;
+using testing::PatternImage;
+using testing::RunTool;
+using testing::TempFolder;
+
+struct Expected {
+    RasterImage image;
+    bool overshoot = false;  // whether the plug-in wrote 16-bit samples above 32768
+};
+
+// The conversions in their plain form, kept apart from the tool's.
+uint16_t InToHost(const RasterImage& image, uint16_t v) {
+    return image.bitsPerSample == 8
+               ? v
+               : static_cast<uint16_t>(std::floor(v * 32768.0 / 65535.0 + 0.5));
+}
+uint16_t HostToOut(const RasterImage& image, uint16_t h) {
+    return image.bitsPerSample == 8 ? h
+                                    : static_cast<uint16_t>(std::floor(
+                                          std::min<int>(h, 32768) * 65535.0 / 32768.0 + 0.5));
+}
+
+// What the plug-in makes of the image's samples when our host runs it here.
+Expected PluginCorrection(const RasterImage& input) {
+    HostImage planes(input.width, input.height, input.Channels(), input.bitsPerSample);
+    planes.Fill([&](int plane, int32_t x, int32_t y) {
+        return InToHost(input, input.samples[input.SampleIndex(x, y, plane)]);
+    });
+    filterhost::PluginLibrary library(VEXO_PLUGIN);
+    filterhost::FilterHost host(std::move(planes));
+    filterhost::PluginSession session(host, library.Entry());
+    const filterhost::SessionOutcome outcome = session.Run();
+    EXPECT_EQ(outcome.result, noErr);
+
+    Expected expected{input};
+    for (int plane = 0; plane < input.Channels(); ++plane) {
+        for (int32_t y = 0; y < input.height; ++y) {
+            for (int32_t x = 0; x < input.width; ++x) {
+                const uint16_t h = host.Image().Sample(plane, x, y);
+                expected.overshoot |= input.bitsPerSample == 16 && h > 32768;
+                expected.image.samples[input.SampleIndex(x, y, plane)] = HostToOut(input, h);
+            }
+        }
+    }
+    return expected;
+}
+
+// Standard error of a run: nothing but a progress line for each tenth.
+::testing::AssertionResult IsProgress(const std::string& err) {
+    std::istringstream lines(err);
+    std::string line;
+    std::string last;
+    int tenth = 0;
+    while (std::getline(lines, line)) {
+        last = line;
+        int percent = -1;
+        if (std::sscanf(line.c_str(), "correcting: %d%%", &percent) != 1 || percent / 10 != tenth) {
+            return ::testing::AssertionFailure() << "line " << tenth << " is '" << line << "' in\n"
+                                                 << err;
+        }
+        ++tenth;
+    }
+    if (tenth != 11 || last != "correcting: 100%" || err.back() != '\n') {
+        return ::testing::AssertionFailure() << "no progress to 100% in\n" << err;
+    }
+    return ::testing::AssertionSuccess();
+}
+
+struct Kind {
+    const char* name;
+    FileFormat format;
+    ColourModel colour;
+    int extras;
+    int bits;
+};
+
+class RoundTrip : public ::testing::TestWithParam<Kind> {};
+
+TEST_P(RoundTrip, OutputIsThePluginsCorrectionOfTheInput) {
+    const Kind& kind = GetParam();
+    TempFolder folder;
+    const char* extension = kind.format == FileFormat::Png ? ".png" : ".tif";
+    const std::string input = folder / (std::string("in") + extension);
+    const std::string output = folder / (std::string("out") + extension);
+    const RasterImage image = PatternImage(kind.format, kind.colour, kind.extras, kind.bits);
+    WriteImage(input, image);
+
+    const testing::ToolRun run = RunTool({"correct", input, output});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out, "");
+    EXPECT_TRUE(IsProgress(run.err));
+
+    const RasterImage corrected = ReadImage(output);
+    EXPECT_EQ(corrected.format, kind.format);
+    EXPECT_EQ(corrected.colour, kind.colour);
+    EXPECT_EQ(corrected.extraChannels, kind.extras);
+    EXPECT_EQ(corrected.bitsPerSample, kind.bits);
+    const Expected expected = PluginCorrection(image);
+    EXPECT_NE(expected.image.samples, image.samples);  // the plug-in did change something
+    EXPECT_EQ(corrected.samples, expected.image.samples);
+    if (kind.bits == 16) {
+        // The pattern's hard edges make the plug-in overshoot, so the clamp is tried.
+        EXPECT_TRUE(expected.overshoot);
+    }
+    EXPECT_EQ(folder.Names(), (std::vector<std::string>{std::string("in") + extension,
+                                                        std::string("out") + extension}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, RoundTrip,
+    ::testing::Values(Kind{"PngGray8", FileFormat::Png, ColourModel::Gray, 0, 8},
+                      Kind{"PngGrayAlpha16", FileFormat::Png, ColourModel::Gray, 1, 16},
+                      Kind{"PngRgb8", FileFormat::Png, ColourModel::Rgb, 0, 8},
+                      Kind{"PngRgb16", FileFormat::Png, ColourModel::Rgb, 0, 16},
+                      Kind{"PngRgba8", FileFormat::Png, ColourModel::Rgb, 1, 8},
+                      Kind{"PngRgba16", FileFormat::Png, ColourModel::Rgb, 1, 16},
+                      Kind{"TiffGray16", FileFormat::Tiff, ColourModel::Gray, 0, 16},
+                      Kind{"TiffRgb8", FileFormat::Tiff, ColourModel::Rgb, 0, 8},
+                      Kind{"TiffRgba16", FileFormat::Tiff, ColourModel::Rgb, 1, 16},
+                      Kind{"TiffCmyk8", FileFormat::Tiff, ColourModel::Cmyk, 0, 8},
+                      Kind{"TiffCmyk16", FileFormat::Tiff, ColourModel::Cmyk, 0, 16},
+                      Kind{"TiffCmykAlpha8", FileFormat::Tiff, ColourModel::Cmyk, 1, 8}),
+    [](const ::testing::TestParamInfo<Kind>& info) { return std::string(info.param.name); });
+
+TEST(EndToEnd, ASelectionIsReportedAndTheWholeImageCorrected) {
+    TempFolder folder;
+    const RasterImage image = PatternImage(FileFormat::Png, ColourModel::Rgb, 0, 8);
+    WriteImage(folder / "in.png", image);
+    const testing::ToolRun run = RunTool({"correct", "--quiet", "--selection", "10,10,40,40",
+                                          folder / "in.png", folder / "out.png"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(ReadImage(folder / "out.png").samples, PluginCorrection(image).image.samples);
+}
+
+TEST(EndToEnd, KeepsTheProfileAndResolution) {
+    TempFolder folder;
+    RasterImage png = PatternImage(FileFormat::Png, ColourModel::Rgb, 0, 8);
+    png.iccProfile = testing::MinimalIccProfile("RGB ");
+    png.resolution = Resolution{11811, 11811, Resolution::Unit::Metre};
+    RasterImage tiff = PatternImage(FileFormat::Tiff, ColourModel::Cmyk, 0, 16);
+    tiff.iccProfile = testing::MinimalIccProfile("CMYK");
+    tiff.resolution = Resolution{300, 300, Resolution::Unit::Inch};
+    for (const RasterImage& image : {png, tiff}) {
+        const std::string input = folder / (image.format == FileFormat::Png ? "in.png" : "in.tif");
+        WriteImage(input, image);
+        const testing::ToolRun run = RunTool({"correct", "-q", input, input + ".out"});
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        const RasterImage corrected = ReadImage(input + ".out");
+        EXPECT_EQ(corrected.iccProfile, image.iccProfile) << input;
+        EXPECT_EQ(corrected.resolution, image.resolution) << input;
+    }
+}
+
+TEST(EndToEnd, ReplacesTheInputWhenAskedToAndTheRunSucceeds) {
+    TempFolder folder;
+    const RasterImage image = PatternImage(FileFormat::Tiff, ColourModel::Gray, 0, 8);
+    const std::string path = folder / "photo.tif";
+    WriteImage(path, image);
+    const testing::ToolRun run = RunTool({"correct", "-q", path, path});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(ReadImage(path).samples, PluginCorrection(image).image.samples);
+    EXPECT_EQ(folder.Names(), std::vector<std::string>{"photo.tif"});
+}
+
+}  // namespace
+}  // namespace vexo::hosttool
