@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <filesystem>
 #include <fstream>
 
 #include "tests/cli/ToolTestSupport.h"
@@ -48,6 +49,22 @@ TEST(ReplacementFile, LeavesNothingBehindWhenAbandoned) {
     }
     EXPECT_EQ(folder.Names(), std::vector<std::string>{"existing.tif"});
     EXPECT_EQ(FileBytes(existing), (std::vector<uint8_t>{4, 5}));
+}
+
+TEST(ReplacementFile, ReplacesWhatALinkPointsTo) {
+    TempFolder folder;
+    const std::string target = folder / "photo.png";
+    const std::string link = folder / "latest.png";
+    WriteBytes(target, {1});
+    std::filesystem::create_symlink("photo.png", link);
+    {
+        ReplacementFile file(link);
+        WriteBytes(file.TemporaryPath(), {2});
+        file.Commit();
+    }
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(FileBytes(target), (std::vector<uint8_t>{2}));
+    EXPECT_EQ(folder.Names(), (std::vector<std::string>{"latest.png", "photo.png"}));
 }
 
 TEST(ReplacementFile, SaysWhyTheDestinationTakesNoFile) {

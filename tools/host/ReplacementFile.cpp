@@ -33,8 +33,15 @@ mode_t ModeFor(const std::string& destination) {
 }  // namespace
 
 ReplacementFile::ReplacementFile(std::string destination) : destination_(std::move(destination)) {
-    const std::filesystem::path path(destination_);
     std::error_code ignored;
+    std::filesystem::path path(destination_);
+    if (std::filesystem::is_symlink(path, ignored)) {
+        const std::filesystem::path resolved = std::filesystem::weakly_canonical(path, ignored);
+        if (!resolved.empty()) {
+            path = resolved;
+        }
+    }
+    target_ = path.string();
     if (std::filesystem::is_directory(path, ignored)) {
         Fail(destination_, "it is a folder");
     }
@@ -48,7 +55,7 @@ ReplacementFile::ReplacementFile(std::string destination) : destination_(std::mo
         Fail(destination_, std::strerror(errno));
     }
     temporary_ = name.data();
-    const bool ok = fchmod(fd, ModeFor(destination_)) == 0;
+    const bool ok = fchmod(fd, ModeFor(target_)) == 0;
     const int error = errno;
     close(fd);
     if (!ok) {
@@ -73,7 +80,7 @@ void ReplacementFile::Commit() {
         Fail(destination_, std::strerror(error));
     }
     close(fd);
-    if (std::rename(temporary_.c_str(), destination_.c_str()) != 0) {
+    if (std::rename(temporary_.c_str(), target_.c_str()) != 0) {
         Fail(destination_, std::strerror(errno));
     }
     committed_ = true;

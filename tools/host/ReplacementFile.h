@@ -7,7 +7,8 @@ namespace vexo::hosttool {
 // A file written under a temporary name beside its destination and renamed into
 // place only when complete, so that a failed or interrupted write leaves whatever
 // the destination held (the input itself, when the two are the same) untouched.
-// The temporary file is removed unless Commit succeeds.
+// The temporary file is removed unless Commit succeeds. A destination that is a
+// symbolic link stays one: the file it points to is what gets replaced.
 class ReplacementFile {
 public:
     // Throws ToolError(kExitOutputFailed) when the destination's folder takes no file.
@@ -23,7 +24,8 @@ public:
     void Commit();
 
 private:
-    std::string destination_;
+    std::string destination_;  // as the user named it, for messages
+    std::string target_;       // the file that gets replaced
     std::string temporary_;
     bool committed_ = false;
 };
