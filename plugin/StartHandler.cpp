@@ -46,6 +46,12 @@ void FillImageInfo(CAImageInfo& info, const FilterRecord& record) {
     info.destinationImage = nullptr;
 }
 
+// The run reads 8-bit or 16-bit samples only. Taking any other sample size for 16 bits
+// would read a 1-bit bitmap's rows far past their ends, and a 32-bit image's as noise.
+bool ReadableDepth(int32_t depth) {
+    return depth == 0 || depth == 8 || depth == 16;
+}
+
 bool TooSmall(int32_t width, int32_t height) {
     return width < kMinimumSide || height < kMinimumSide;
 }
@@ -71,6 +77,11 @@ void DoStart() {
         return;
     }
 
+    if (!ReadableDepth(record.depth)) {
+        *gResult = filterBadParameters;
+        return;
+    }
+
     gCorrectionAlgorithm = new (std::nothrow) PIVexoCorrectionAlgorithm();
     if (!gCorrectionAlgorithm) {
         *gResult = memFullErr;
@@ -79,8 +90,12 @@ void DoStart() {
     PIVexoCorrectionAlgorithm& correction = *gCorrectionAlgorithm;
     FillImageInfo(correction.imageInfo, record);
 
-    // The working block is never read, so a run goes on without it.
-    correction.Init(kCorrectionPreset);
+    // The working block is never read, so a run goes on without it. But Init keeps
+    // the constructor's preset when it gets no block, and the run must still apply the
+    // built-in lens rather than quietly correct with another one.
+    if (correction.Init(kCorrectionPreset) != CAResultOk) {
+        correction.params.preset = kCorrectionPreset;
+    }
     CARect whole(correction.imageInfo.width, correction.imageInfo.height);
     if (correction.Analyze(whole) != CAResultOk) {
         DeleteCorrection();
