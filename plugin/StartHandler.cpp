@@ -96,6 +96,9 @@ void DoStart() {
     if (correction.Init(kCorrectionPreset) != CAResultOk) {
         correction.params.preset = kCorrectionPreset;
     }
+    // A host that refused the block has left its own code in the result word; the run
+    // does not need the block, so that code must not reach the host as the run's.
+    *gResult = noErr;
     CARect whole(correction.imageInfo.width, correction.imageInfo.height);
     if (correction.Analyze(whole) != CAResultOk) {
         DeleteCorrection();

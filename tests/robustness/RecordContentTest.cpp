@@ -70,4 +70,23 @@ INSTANTIATE_TEST_SUITE_P(
         return (d < 0 ? "Minus" + std::to_string(-d) : std::to_string(d)) + "Bits";
     });
 
+// A refused working block is no failure of the run, also when no plane request
+// follows to overwrite the host's code (a record of no planes): the host must not
+// receive its allocation code, -50 here, as the run's result.
+TEST(RecordContentAllocation, AHostsAllocationCodeIsNotTheRunsResult) {
+    vexo::testing::StubbedServices stubs(2);
+    FilterHost host(HostImage(40, 30, 3, 8));
+    host.Record()->planes = 0;
+    vexo::filterhost::HostFaults faults;
+    faults.failAllocationAt = 1;
+    faults.failureCode = -50;
+    host.SetFaults(faults);
+    PluginSession session(host, &PluginMain);
+    const auto outcome = session.Run();
+    EXPECT_EQ(outcome.result, noErr);
+    EXPECT_TRUE(host.LiveBuffers().empty());
+    EXPECT_TRUE(host.LiveHandles().empty());
+    EXPECT_EQ(gAllocationList.head, nullptr);
+}
+
 }  // namespace
