@@ -2,6 +2,7 @@
 
 #include "host/HostFilterInterface.h"
 #include "host/HostGlobals.h"
+#include "plugin/FilterRecordRules.h"
 
 FilterParameters* gFilterParameters = nullptr;
 FilterData* gFilterData = nullptr;
@@ -48,17 +49,12 @@ void UnlockHandle(Handle handle) {
     }
 }
 
-int16_t PlaneCount(const FilterRecord& record) {
-    return record.filterCase > filterCaseFlatImageWithSelection ? record.outLayerPlanes
-                                                                : record.planes;
-}
-
 void WriteDefaults() {
     gFilterParameters->value1 = kDefaultParameter;
     gFilterParameters->value2 = kDefaultParameter;
     gFilterParameters->value3 = kDefaultParameter;
     const FilterRecord& record = *gFilterRecord;
-    gFilterData->planes = PlaneCount(record);
+    gFilterData->planes = FilteredPlaneCount(record);
     const int16_t depth = static_cast<int16_t>(record.depth);
     gFilterData->depth = depth == 0 ? 8 : depth;
 }

@@ -7,15 +7,10 @@
 #include "platform/Platform.h"
 #include "plugin/AboutBox.h"
 #include "plugin/FilterHandles.h"
+#include "plugin/FilterRecordRules.h"
 #include "plugin/StartHandler.h"
 
 namespace {
-
-void ClearRequestRects() {
-    gFilterRecord->inRect = Rect{};
-    gFilterRecord->outRect = Rect{};
-    gFilterRecord->maskRect = Rect{};
-}
 
 void DoAbout(void* record) {
     const auto* about = static_cast<const AboutRecord*>(record);
@@ -35,7 +30,7 @@ void CleanUpAfterError() {
     FreeAllAllocations();
     UnlockFilterHandles();
     DisposeFilterHandles();
-    ClearRequestRects();
+    ClearRequestRects(*gFilterRecord);
 }
 
 // The OpenMP runtime's worker threads outlive an unload of the library and would
@@ -81,7 +76,7 @@ extern "C" void PluginMain(int16_t selector, void* record, intptr_t* data, int16
             UnlockFilterHandles();
             break;
         case filterSelectorContinue:
-            ClearRequestRects();
+            ClearRequestRects(*gFilterRecord);
             break;
         case filterSelectorFinish:
             LockFilterHandles();

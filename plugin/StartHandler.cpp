@@ -8,6 +8,7 @@
 #include "host/PIVexoCorrectionAlgorithm.h"
 #include "host/Progress.h"
 #include "platform/Platform.h"
+#include "plugin/FilterRecordRules.h"
 #include "plugin/LibraryLifetime.h"
 
 PIVexoCorrectionAlgorithm* gCorrectionAlgorithm = nullptr;
@@ -22,12 +23,6 @@ constexpr char kTooSmallText[] =
     "the image size (or select a larger area).";
 constexpr char kTooSmallCaption[] = "Pellion Plug-In - ERROR";
 
-void ClearRequestRects(FilterRecord& record) {
-    record.inRect = Rect{};
-    record.outRect = Rect{};
-    record.maskRect = Rect{};
-}
-
 void DeleteCorrection() {
     gCorrectionAlgorithm->Release();
     delete gCorrectionAlgorithm;
@@ -37,8 +32,7 @@ void DeleteCorrection() {
 void FillImageInfo(CAImageInfo& info, const FilterRecord& record) {
     info.width = record.wholeSize.h;
     info.height = record.wholeSize.v;
-    info.channels = record.filterCase > filterCaseFlatImageWithSelection ? record.outLayerPlanes
-                                                                         : record.planes;
+    info.channels = FilteredPlaneCount(record);
     info.depth = record.depth == 0 ? 8 : record.depth;
     info.reserved0 = 0;
     info.reserved1 = 0;
