@@ -103,6 +103,20 @@ void TransformCoordinates(const VexoInternalParams& lens, typename V::F& longPos
     shortPos = V::ClampToSide(V::Sub(V::Set(cS), V::Mul(v, radius)), V::Set(lastShort));
 }
 
+// TransformCoordinates over whole groups of lanes of two position arrays, in place; a
+// tail shorter than one group is left as it is.
+template <typename V>
+void TransformCoordinatesBatch(const VexoInternalParams& lens, const RunGeometry& geometry,
+                               float* longPos, float* shortPos, int32_t count) {
+    for (int32_t k = 0; k + V::kLanes <= count; k += V::kLanes) {
+        typename V::F x = V::Load(longPos + k);
+        typename V::F y = V::Load(shortPos + k);
+        TransformCoordinates<V>(lens, x, y, geometry);
+        V::StoreF(longPos + k, x);
+        V::StoreF(shortPos + k, y);
+    }
+}
+
 // The four bilinear samples and the eight ring samples of each lane's 4 x 4 block.
 template <typename V>
 struct BlockSamples {
@@ -121,8 +135,7 @@ typename V::F SampleOfWord(typename V::I words, int k) {
 
 // Reads the blocks at columns cx - 1 .. cx + 2 and rows cy - 1 .. cy + 2, which must lie inside.
 template <typename V>
-BlockSamples<V> ReadBlocks(const SourcePlane<uint8_t>& plane, typename V::I cx,
-                           typename V::I cy) {
+BlockSamples<V> ReadBlocks(const SourcePlane<uint8_t>& plane, typename V::I cx, typename V::I cy) {
     using I = typename V::I;
     const I left = V::AddI(cx, V::SetI(-1));
     // Each word holds the four samples cx - 1 .. cx + 2 of one row.
@@ -147,8 +160,7 @@ BlockSamples<V> ReadBlocks(const SourcePlane<uint8_t>& plane, typename V::I cx,
 }
 
 template <typename V>
-BlockSamples<V> ReadBlocks(const SourcePlane<uint16_t>& plane, typename V::I cx,
-                           typename V::I cy) {
+BlockSamples<V> ReadBlocks(const SourcePlane<uint16_t>& plane, typename V::I cx, typename V::I cy) {
     using I = typename V::I;
     const I left = V::AddI(cx, V::SetI(-1));
     const I right = V::AddI(cx, V::SetI(1));
@@ -259,8 +271,9 @@ void ResampleRowBlock(const ResampleLineJob<typename Traits::Sample>& job, int32
             const F fx = V::Sub(xs, V::ToFloat(cx));
             const F fy = V::Sub(ys, V::ToFloat(cy));
             // Lanes whose block lies inside: cx - 1 >= 0, cx + 2 <= width - 1, the same for cy.
-            const I inside = V::AndI(V::AndI(V::GreaterI(cx, zeroI), V::GreaterI(lastBlockColumn, cx)),
-                                     V::AndI(V::GreaterI(cy, zeroI), V::GreaterI(lastBlockRow, cy)));
+            const I inside =
+                V::AndI(V::AndI(V::GreaterI(cx, zeroI), V::GreaterI(lastBlockColumn, cx)),
+                        V::AndI(V::GreaterI(cy, zeroI), V::GreaterI(lastBlockRow, cy)));
             const int insideLanes = V::MaskBits(inside);
             if (insideLanes == 0) {
                 for (int lane = 0; lane < V::kLanes; ++lane) {
@@ -290,8 +303,8 @@ void ResampleRowBlock(const ResampleLineJob<typename Traits::Sample>& job, int32
             }
 
             const F rounded = V::Add(value, half);
-            I stored = V::SelectI(V::AsMask(V::GreaterEqual(rounded, zero)), V::Truncate(rounded),
-                                  zeroI);
+            I stored =
+                V::SelectI(V::AsMask(V::GreaterEqual(rounded, zero)), V::Truncate(rounded), zeroI);
             stored = V::SelectI(V::AsMask(V::Greater(rounded, upperClamp)), upperSample, stored);
             V::Store(job.outputRow + column, stored);
 

@@ -63,8 +63,8 @@ struct Avx2Lanes {
     // The 32-bit word at sample (column, row) of each lane.
     template <typename Sample>
     static I Gather(const Sample* data, I rows, I columns, int32_t stride) {
-        const I offsets = _mm256_add_epi32(_mm256_mullo_epi32(rows, _mm256_set1_epi32(stride)),
-                                           columns);
+        const I offsets =
+            _mm256_add_epi32(_mm256_mullo_epi32(rows, _mm256_set1_epi32(stride)), columns);
         return _mm256_i32gather_epi32(reinterpret_cast<const int*>(data), offsets,
                                       static_cast<int>(sizeof(Sample)));
     }
@@ -97,14 +97,7 @@ void ResampleRowBlock16Avx2(const ResampleLineJob<uint16_t>& job, int32_t begin,
 
 void TransformCoordinatesAvx2(const VexoInternalParams& lens, const RunGeometry& geometry,
                               float* longPos, float* shortPos, int32_t count) {
-    using V = Avx2Lanes;
-    for (int32_t k = 0; k + V::kLanes <= count; k += V::kLanes) {
-        V::F x = V::Load(longPos + k);
-        V::F y = V::Load(shortPos + k);
-        lanes::TransformCoordinates<V>(lens, x, y, geometry);
-        V::StoreF(longPos + k, x);
-        V::StoreF(shortPos + k, y);
-    }
+    lanes::TransformCoordinatesBatch<Avx2Lanes>(lens, geometry, longPos, shortPos, count);
 }
 
 #pragma GCC pop_options

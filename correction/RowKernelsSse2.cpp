@@ -98,12 +98,5 @@ void ResampleRowBlock16Sse2(const ResampleLineJob<uint16_t>& job, int32_t begin,
 
 void TransformCoordinatesSse2(const VexoInternalParams& lens, const RunGeometry& geometry,
                               float* longPos, float* shortPos, int32_t count) {
-    using V = Sse2Lanes;
-    for (int32_t k = 0; k + V::kLanes <= count; k += V::kLanes) {
-        V::F x = V::Load(longPos + k);
-        V::F y = V::Load(shortPos + k);
-        lanes::TransformCoordinates<V>(lens, x, y, geometry);
-        V::StoreF(longPos + k, x);
-        V::StoreF(shortPos + k, y);
-    }
+    lanes::TransformCoordinatesBatch<Sse2Lanes>(lens, geometry, longPos, shortPos, count);
 }
