@@ -60,13 +60,13 @@ struct Avx2Lanes {
     static I ShiftRight(I a, int bits) { return _mm256_srl_epi32(a, _mm_cvtsi32_si128(bits)); }
     static int MaskBits(I mask) { return _mm256_movemask_ps(_mm256_castsi256_ps(mask)); }
 
-    // The 32-bit word at sample (column, row) of each lane.
-    template <typename Sample>
-    static I Gather(const Sample* data, I rows, I columns, int32_t stride) {
-        const I offsets =
-            _mm256_add_epi32(_mm256_mullo_epi32(rows, _mm256_set1_epi32(stride)), columns);
-        return _mm256_i32gather_epi32(reinterpret_cast<const int*>(data), offsets,
-                                      static_cast<int>(sizeof(Sample)));
+    // Aligned to the vector's size.
+    static void StoreI(int32_t* to, I v) { _mm256_store_si256(reinterpret_cast<__m256i*>(to), v); }
+    // The vector of word(0) .. word(7).
+    template <typename Word>
+    static I FromLanes(const Word& word) {
+        return _mm256_setr_epi32(word(0), word(1), word(2), word(3), word(4), word(5), word(6),
+                                 word(7));
     }
 
     // The lanes hold 0 .. 255 or 0 .. 65535 here.

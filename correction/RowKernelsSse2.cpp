@@ -57,19 +57,12 @@ struct Sse2Lanes {
     static I ShiftRight(I a, int bits) { return _mm_srl_epi32(a, _mm_cvtsi32_si128(bits)); }
     static int MaskBits(I mask) { return _mm_movemask_ps(_mm_castsi128_ps(mask)); }
 
-    // The 32-bit word at sample (column, row) of each lane.
-    template <typename Sample>
-    static I Gather(const Sample* data, I rows, I columns, int32_t stride) {
-        alignas(16) int32_t row[kLanes];
-        alignas(16) int32_t col[kLanes];
-        alignas(16) uint32_t word[kLanes];
-        _mm_store_si128(reinterpret_cast<__m128i*>(row), rows);
-        _mm_store_si128(reinterpret_cast<__m128i*>(col), columns);
-        for (int lane = 0; lane < kLanes; ++lane) {
-            const Sample* at = data + static_cast<ptrdiff_t>(row[lane]) * stride + col[lane];
-            std::memcpy(&word[lane], at, sizeof(uint32_t));
-        }
-        return _mm_load_si128(reinterpret_cast<const __m128i*>(word));
+    // Aligned to the vector's size.
+    static void StoreI(int32_t* to, I v) { _mm_store_si128(reinterpret_cast<__m128i*>(to), v); }
+    // The vector of word(0) .. word(3).
+    template <typename Word>
+    static I FromLanes(const Word& word) {
+        return _mm_setr_epi32(word(0), word(1), word(2), word(3));
     }
 
     // The lanes hold 0 .. 255 or 0 .. 65535 here.
