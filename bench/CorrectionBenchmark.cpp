@@ -102,7 +102,9 @@ int main(int argc, char** argv) {
                  static_cast<int>(cv::INTER_CUBIC));
 #endif
     }
-    Register("EmptyRegions" + all, EmptyRegionFloor, cores);
+    for (int32_t threads : threadCounts) {
+        Register("EmptyRegions/threads:" + std::to_string(threads), EmptyRegionFloor, threads);
+    }
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     return 0;

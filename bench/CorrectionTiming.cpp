@@ -97,9 +97,14 @@ int main(int argc, char** argv) {
         }
 #endif
     }
-    std::printf("timed %zu cases\n", figures.size());
-    figures.push_back({"empty regions, one per row, " + std::to_string(cores) + " threads", 0,
-                       MedianMs(repetitions, [cores] { EmptyRegions(cores); })});
+    // One thread too: a runtime may still pay for each region's team when it has no workers.
+    for (int32_t threads : {1, cores}) {
+        figures.push_back({"empty regions, one per row, " + std::to_string(threads) + " threads", 0,
+                           MedianMs(repetitions, [threads] { EmptyRegions(threads); })});
+        if (cores == 1) {
+            break;
+        }
+    }
 
     const auto find = [&figures](const std::string& prefix) {
         for (const Figure& f : figures) {
