@@ -173,56 +173,43 @@ struct BlockCorners {
     }
 };
 
-// Reads the blocks at columns cx - 1 .. cx + 2 and rows cy - 1 .. cy + 2, which must lie inside.
-template <typename V>
-VEXO_LANE_STEP BlockSamples<V> ReadBlocks(const SourcePlane<uint8_t>& plane, typename V::I cx, typename V::I cy) {
-    using I = typename V::I;
-    const BlockCorners<V, uint8_t> corners(plane, cx, cy);
-    // Each word holds the four samples cx - 1 .. cx + 2 of one row.
-    const I above = corners.Words(0, 0);
-    const I here = corners.Words(1, 0);
-    const I next = corners.Words(2, 0);
-    const I after = corners.Words(3, 0);
-    BlockSamples<V> b;
-    b.p = SampleOfWord<V, uint8_t>(here, 1);
-    b.right = SampleOfWord<V, uint8_t>(here, 2);
-    b.below = SampleOfWord<V, uint8_t>(next, 1);
-    b.diag = SampleOfWord<V, uint8_t>(next, 2);
-    b.aboveRight = SampleOfWord<V, uint8_t>(above, 2);
-    b.rightUpper = SampleOfWord<V, uint8_t>(here, 3);
-    b.rightLower = SampleOfWord<V, uint8_t>(next, 3);
-    b.belowRight = SampleOfWord<V, uint8_t>(after, 2);
-    b.belowLeft = SampleOfWord<V, uint8_t>(after, 1);
-    b.leftLower = SampleOfWord<V, uint8_t>(next, 0);
-    b.leftUpper = SampleOfWord<V, uint8_t>(here, 0);
-    b.aboveLeft = SampleOfWord<V, uint8_t>(above, 1);
-    return b;
+// Sample `column` of a block row, counted from the block's left edge, from the row's words
+// starting at columns 0 and 2. (A lambda would not be compiled for the file's instruction set.)
+template <typename V, typename Sample>
+VEXO_LANE_STEP typename V::F InnerSample(typename V::I left, typename V::I right, int column) {
+    return sizeof(Sample) == 2 && column >= 2 ? SampleOfWord<V, Sample>(right, column - 2)
+                                              : SampleOfWord<V, Sample>(left, column);
 }
 
-template <typename V>
-VEXO_LANE_STEP BlockSamples<V> ReadBlocks(const SourcePlane<uint16_t>& plane, typename V::I cx, typename V::I cy) {
+// Reads the blocks at columns cx - 1 .. cx + 2 and rows cy - 1 .. cy + 2, which must lie inside.
+template <typename V, typename Sample>
+VEXO_LANE_STEP BlockSamples<V> ReadBlocks(const SourcePlane<Sample>& plane, typename V::I cx,
+                                          typename V::I cy) {
     using I = typename V::I;
-    const BlockCorners<V, uint16_t> corners(plane, cx, cy);
-    // Each word holds two samples; the outer rows need only columns cx and cx + 1.
-    const I above = corners.Words(0, 1);
+    const BlockCorners<V, Sample> corners(plane, cx, cy);
+    // A word holds a row's four 8-bit samples, or two 16-bit ones; the outer rows need only the
+    // middle two samples, one word of either size from column 1 on.
+    constexpr bool wide = sizeof(Sample) == 2;
+    constexpr int32_t outerFirst = wide ? 1 : 0;
+    const I above = corners.Words(0, outerFirst);
     const I hereLeft = corners.Words(1, 0);
-    const I hereRight = corners.Words(1, 2);
+    const I hereRight = wide ? corners.Words(1, 2) : hereLeft;
     const I nextLeft = corners.Words(2, 0);
-    const I nextRight = corners.Words(2, 2);
-    const I after = corners.Words(3, 1);
+    const I nextRight = wide ? corners.Words(2, 2) : nextLeft;
+    const I after = corners.Words(3, outerFirst);
     BlockSamples<V> b;
-    b.p = SampleOfWord<V, uint16_t>(hereLeft, 1);
-    b.right = SampleOfWord<V, uint16_t>(hereRight, 0);
-    b.below = SampleOfWord<V, uint16_t>(nextLeft, 1);
-    b.diag = SampleOfWord<V, uint16_t>(nextRight, 0);
-    b.aboveRight = SampleOfWord<V, uint16_t>(above, 1);
-    b.rightUpper = SampleOfWord<V, uint16_t>(hereRight, 1);
-    b.rightLower = SampleOfWord<V, uint16_t>(nextRight, 1);
-    b.belowRight = SampleOfWord<V, uint16_t>(after, 1);
-    b.belowLeft = SampleOfWord<V, uint16_t>(after, 0);
-    b.leftLower = SampleOfWord<V, uint16_t>(nextLeft, 0);
-    b.leftUpper = SampleOfWord<V, uint16_t>(hereLeft, 0);
-    b.aboveLeft = SampleOfWord<V, uint16_t>(above, 0);
+    b.p = InnerSample<V, Sample>(hereLeft, hereRight, 1);
+    b.right = InnerSample<V, Sample>(hereLeft, hereRight, 2);
+    b.below = InnerSample<V, Sample>(nextLeft, nextRight, 1);
+    b.diag = InnerSample<V, Sample>(nextLeft, nextRight, 2);
+    b.aboveRight = SampleOfWord<V, Sample>(above, 2 - outerFirst);
+    b.rightUpper = InnerSample<V, Sample>(hereLeft, hereRight, 3);
+    b.rightLower = InnerSample<V, Sample>(nextLeft, nextRight, 3);
+    b.belowRight = SampleOfWord<V, Sample>(after, 2 - outerFirst);
+    b.belowLeft = SampleOfWord<V, Sample>(after, 1 - outerFirst);
+    b.leftLower = InnerSample<V, Sample>(nextLeft, nextRight, 0);
+    b.leftUpper = InnerSample<V, Sample>(hereLeft, hereRight, 0);
+    b.aboveLeft = SampleOfWord<V, Sample>(above, 1 - outerFirst);
     return b;
 }
 
