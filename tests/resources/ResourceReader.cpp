@@ -67,6 +67,26 @@ PropertyList ParsePropertyList(std::span<const std::uint8_t> bytes) {
 
 namespace {
 
+// Every list in the terminology is a 16-bit count and then that many entries.
+template <typename ReadEntry>
+auto ReadList(ByteReader& reader, ReadEntry readEntry) {
+    std::vector<decltype(readEntry(reader))> entries;
+    std::uint16_t count = reader.Int16();
+    for (std::uint16_t i = 0; i < count; ++i) {
+        entries.push_back(readEntry(reader));
+    }
+    return entries;
+}
+
+// The count of a list this reader does not parse, so it must be empty.
+std::uint16_t ReadEmptyCount(ByteReader& reader, const std::string& what) {
+    std::uint16_t count = reader.Int16();
+    if (count != 0) {
+        throw std::runtime_error("the suite declares " + what);
+    }
+    return count;
+}
+
 ScriptParameter ReadParameter(ByteReader& reader) {
     ScriptParameter parameter;
     parameter.name = reader.CountedString();
@@ -89,10 +109,7 @@ ScriptEvent ReadEvent(ByteReader& reader) {
     event.directParameterType = reader.Code();
     event.directParameterDescription = reader.CountedString();
     event.directParameterFlags = reader.Int16();
-    std::uint16_t count = reader.Int16();
-    for (std::uint16_t i = 0; i < count; ++i) {
-        event.parameters.push_back(ReadParameter(reader));
-    }
+    event.parameters = ReadList(reader, ReadParameter);
     return event;
 }
 
@@ -103,22 +120,10 @@ ScriptSuite ReadSuite(ByteReader& reader) {
     suite.id = reader.Code();
     suite.level = reader.Int16();
     suite.version = reader.Int16();
-    std::uint16_t count = reader.Int16();
-    for (std::uint16_t i = 0; i < count; ++i) {
-        suite.events.push_back(ReadEvent(reader));
-    }
-    suite.classes = reader.Int16();
-    if (suite.classes != 0) {
-        throw std::runtime_error("the suite declares classes");
-    }
-    suite.comparisonOperators = reader.Int16();
-    if (suite.comparisonOperators != 0) {
-        throw std::runtime_error("the suite declares comparison operators");
-    }
-    suite.enumerations = reader.Int16();
-    if (suite.enumerations != 0) {
-        throw std::runtime_error("the suite declares enumerations");
-    }
+    suite.events = ReadList(reader, ReadEvent);
+    suite.classes = ReadEmptyCount(reader, "classes");
+    suite.comparisonOperators = ReadEmptyCount(reader, "comparison operators");
+    suite.enumerations = ReadEmptyCount(reader, "enumerations");
     return suite;
 }
 
@@ -132,10 +137,7 @@ Terminology ParseTerminology(std::span<const std::uint8_t> bytes) {
     terminology.minorVersion = reader.Byte();
     terminology.language = reader.Int16();
     terminology.script = reader.Int16();
-    std::uint16_t count = reader.Int16();
-    for (std::uint16_t i = 0; i < count; ++i) {
-        terminology.suites.push_back(ReadSuite(reader));
-    }
+    terminology.suites = ReadList(reader, ReadSuite);
     terminology.unread = reader.remaining();
     return terminology;
 }
