@@ -1,8 +1,10 @@
 #include <png.h>
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <vector>
 
@@ -33,17 +35,21 @@ struct FileCloser {
 };
 using File = std::unique_ptr<std::FILE, FileCloser>;
 
-class ReadStructs {
+// libpng's read and write structs, made with our error handlers and destroyed
+// together with their info struct; they differ only in the calls that make and
+// destroy them.
+template <auto create, auto destroy>
+class PngStructs {
 public:
-    ReadStructs() {
-        png_ = png_create_read_struct(PNG_LIBPNG_VER_STRING, &sink_, &OnError, &OnWarning);
+    PngStructs() {
+        png_ = create(PNG_LIBPNG_VER_STRING, &sink_, &OnError, &OnWarning);
         if (png_) {
             info_ = png_create_info_struct(png_);
         }
     }
-    ~ReadStructs() { png_destroy_read_struct(&png_, info_ ? &info_ : nullptr, nullptr); }
-    ReadStructs(const ReadStructs&) = delete;
-    ReadStructs& operator=(const ReadStructs&) = delete;
+    ~PngStructs() { destroy(&png_, info_ ? &info_ : nullptr); }
+    PngStructs(const PngStructs&) = delete;
+    PngStructs& operator=(const PngStructs&) = delete;
     bool Ok() const { return png_ && info_; }
     png_structp png() const { return png_; }
     png_infop info() const { return info_; }
@@ -55,27 +61,14 @@ private:
     png_infop info_ = nullptr;
 };
 
-class WriteStructs {
-public:
-    WriteStructs() {
-        png_ = png_create_write_struct(PNG_LIBPNG_VER_STRING, &sink_, &OnError, &OnWarning);
-        if (png_) {
-            info_ = png_create_info_struct(png_);
-        }
-    }
-    ~WriteStructs() { png_destroy_write_struct(&png_, info_ ? &info_ : nullptr); }
-    WriteStructs(const WriteStructs&) = delete;
-    WriteStructs& operator=(const WriteStructs&) = delete;
-    bool Ok() const { return png_ && info_; }
-    png_structp png() const { return png_; }
-    png_infop info() const { return info_; }
-    const char* Message() const { return sink_.message; }
+// ReadRows passes no info struct for the end of the file, so there is none to
+// destroy.
+void DestroyRead(png_structpp png, png_infopp info) {
+    png_destroy_read_struct(png, info, nullptr);
+}
 
-private:
-    ErrorSink sink_;
-    png_structp png_ = nullptr;
-    png_infop info_ = nullptr;
-};
+using ReadStructs = PngStructs<png_create_read_struct, DestroyRead>;
+using WriteStructs = PngStructs<png_create_write_struct, png_destroy_write_struct>;
 
 // Steps of reading.
 bool ReadInfo(png_structp png, png_infop info, std::FILE* file) {
@@ -156,6 +149,25 @@ bool WriteRows(png_structp png, png_infop info, png_bytepp rows) {
     return true;
 }
 
+// The colour types read and written, each with the channels it stands for.
+struct ColourType {
+    int type;
+    ColourModel colour;
+    int extraChannels;
+};
+
+constexpr ColourType kColourTypes[] = {{PNG_COLOR_TYPE_GRAY, ColourModel::Gray, 0},
+                                       {PNG_COLOR_TYPE_GRAY_ALPHA, ColourModel::Gray, 1},
+                                       {PNG_COLOR_TYPE_RGB, ColourModel::Rgb, 0},
+                                       {PNG_COLOR_TYPE_RGB_ALPHA, ColourModel::Rgb, 1}};
+
+template <typename Matches>
+const ColourType* FindColourType(Matches matches) {
+    const ColourType* found =
+        std::find_if(std::begin(kColourTypes), std::end(kColourTypes), matches);
+    return found == std::end(kColourTypes) ? nullptr : found;
+}
+
 [[noreturn]] void FailRead(const std::string& path, const char* reason) {
     throw ToolError(kExitBadInput, path + " is not a valid PNG file: " + reason);
 }
@@ -220,26 +232,15 @@ RasterImage ReadPng(const std::string& path) {
     RasterImage image;
     image.format = FileFormat::Png;
     const int colourType = png_get_color_type(png, info);
-    switch (colourType) {
-        case PNG_COLOR_TYPE_GRAY:
-            image.colour = ColourModel::Gray;
-            break;
-        case PNG_COLOR_TYPE_GRAY_ALPHA:
-            image.colour = ColourModel::Gray;
-            image.extraChannels = 1;
-            break;
-        case PNG_COLOR_TYPE_RGB:
-            image.colour = ColourModel::Rgb;
-            break;
-        case PNG_COLOR_TYPE_RGB_ALPHA:
-            image.colour = ColourModel::Rgb;
-            image.extraChannels = 1;
-            break;
-        default:
-            throw ToolError(kExitBadInput, path +
-                                               ": indexed-colour PNG files are not supported "
-                                               "(gray, gray+alpha, RGB and RGBA are)");
+    const ColourType* fileType =
+        FindColourType([&](const ColourType& t) { return t.type == colourType; });
+    if (!fileType) {
+        throw ToolError(kExitBadInput, path +
+                                           ": indexed-colour PNG files are not supported "
+                                           "(gray, gray+alpha, RGB and RGBA are)");
     }
+    image.colour = fileType->colour;
+    image.extraChannels = fileType->extraChannels;
     image.bitsPerSample = png_get_bit_depth(png, info);
     if (image.bitsPerSample != 8 && image.bitsPerSample != 16) {
         throw ToolError(kExitBadInput, path + ": " + std::to_string(image.bitsPerSample) +
@@ -279,16 +280,10 @@ RasterImage ReadPng(const std::string& path) {
 }
 
 void WritePng(const std::string& path, const RasterImage& image) {
-    int colourType = 0;
-    if (image.colour == ColourModel::Gray && image.extraChannels == 0) {
-        colourType = PNG_COLOR_TYPE_GRAY;
-    } else if (image.colour == ColourModel::Gray && image.extraChannels == 1) {
-        colourType = PNG_COLOR_TYPE_GRAY_ALPHA;
-    } else if (image.colour == ColourModel::Rgb && image.extraChannels == 0) {
-        colourType = PNG_COLOR_TYPE_RGB;
-    } else if (image.colour == ColourModel::Rgb && image.extraChannels == 1) {
-        colourType = PNG_COLOR_TYPE_RGB_ALPHA;
-    } else {
+    const ColourType* fileType = FindColourType([&](const ColourType& t) {
+        return t.colour == image.colour && t.extraChannels == image.extraChannels;
+    });
+    if (!fileType) {
         FailWrite(path, std::string("PNG has no room for ") + ColourName(image.colour) + " with " +
                             std::to_string(image.extraChannels) + " extra channels");
     }
@@ -319,7 +314,7 @@ void WritePng(const std::string& path, const RasterImage& image) {
     if (!structs.Ok()) {
         FailWrite(path, "out of memory");
     }
-    if (!WriteHeader(structs.png(), structs.info(), file.get(), &image, colourType) ||
+    if (!WriteHeader(structs.png(), structs.info(), file.get(), &image, fileType->type) ||
         !WriteRows(structs.png(), structs.info(), rows.data())) {
         FailWrite(path, structs.Message());
     }
