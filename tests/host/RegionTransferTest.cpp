@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "host/CAImageBuffer.h"
@@ -70,13 +71,14 @@ std::size_t BufferSamples(const Selector& s) {
     return static_cast<std::size_t>(s.lastPlane - s.firstPlane + 1) * kWidth * kHeight;
 }
 
-// A caller's buffer of either sample width, viewed as numbers.
-struct CallerBuffer {
+// Samples of either width, viewed as numbers: a caller's buffer or the pixels of
+// an in-memory image.
+struct Samples {
     int bits;
     std::vector<uint8_t> narrow;
     std::vector<uint16_t> wide;
 
-    CallerBuffer(int bits, std::size_t samples, uint16_t fill) : bits(bits) {
+    Samples(int bits, std::size_t samples, uint16_t fill) : bits(bits) {
         if (bits == 8) {
             narrow.assign(samples, static_cast<uint8_t>(fill));
         } else {
@@ -84,6 +86,7 @@ struct CallerBuffer {
         }
     }
     void* Data() { return bits == 8 ? static_cast<void*>(narrow.data()) : wide.data(); }
+    std::size_t Size() const { return bits == 8 ? narrow.size() : wide.size(); }
     uint32_t At(std::size_t i) const { return bits == 8 ? narrow[i] : wide[i]; }
     void Set(std::size_t i, uint32_t v) {
         if (bits == 8) {
@@ -94,8 +97,7 @@ struct CallerBuffer {
     }
     std::vector<uint32_t> Values() const {
         std::vector<uint32_t> values;
-        const std::size_t n = bits == 8 ? narrow.size() : wide.size();
-        for (std::size_t i = 0; i < n; ++i) {
+        for (std::size_t i = 0; i < Size(); ++i) {
             values.push_back(At(i));
         }
         return values;
@@ -125,6 +127,18 @@ float WriteScale(int hostBits, int bufferBits) {
     return bufferBits == 8 ? 32768.0f / 255.0f : 32768.0f / 65535.0f;
 }
 
+// A filter host over the image, the call's globals pointing at it, and an adapter
+// side whose caller asks for samples of the buffer's depth.
+struct HostRig {
+    FilterHost host;
+    HostCall call{host};
+    HostSide side;
+
+    HostRig(HostImage image, int bufferBits) : host(std::move(image)) {
+        side.imageInfo.depth = bufferBits;
+    }
+};
+
 struct HostCase {
     int hostBits;
     int bufferBits;
@@ -151,32 +165,30 @@ std::vector<HostCase> HostCases() {
 TEST(RegionTransferHost, GetDataFillsTheBufferFromOneRequest) {
     for (const HostCase& c : HostCases()) {
         SCOPED_TRACE(c.Name());
-        FilterHost host(SpreadImage(c.hostBits));
-        HostCall call(host);
-        HostSide side;
-        side.imageInfo.depth = c.bufferBits;
-        CallerBuffer buffer(c.bufferBits, BufferSamples(c.selector), 0xEE);
+        HostRig rig(SpreadImage(c.hostBits), c.bufferBits);
+        Samples buffer(c.bufferBits, BufferSamples(c.selector), 0xEE);
         CARect region = Region();
 
-        ASSERT_EQ(side.GetData(nullptr, region, buffer.Data(),
-                               static_cast<CAChannelsType>(c.selector.value)),
+        ASSERT_EQ(rig.side.GetData(nullptr, region, buffer.Data(),
+                                   static_cast<CAChannelsType>(c.selector.value)),
                   CAResultOk);
 
-        ASSERT_EQ(host.DataRequests().size(), 1u);
-        const DataRequest& r = host.DataRequests()[0];
+        ASSERT_EQ(rig.host.DataRequests().size(), 1u);
+        const DataRequest& r = rig.host.DataRequests()[0];
         EXPECT_EQ(r.inRect, kRegion);
         EXPECT_EQ(r.outRect, HostRect{});
         EXPECT_EQ(r.inLoPlane, c.selector.firstPlane);
         EXPECT_EQ(r.inHiPlane, c.selector.lastPlane);
         EXPECT_EQ(r.inputRate, 0x10000);
 
-        CallerBuffer expected(c.bufferBits, BufferSamples(c.selector), 0);
+        Samples expected(c.bufferBits, BufferSamples(c.selector), 0);
         const float scale = ReadScale(c.hostBits, c.bufferBits);
         const uint32_t maximum = c.bufferBits == 8 ? 0xFFu : 0xFFFFu;
         for (int k = 0; k <= c.selector.lastPlane - c.selector.firstPlane; ++k) {
             for (int y = 0; y < kHeight; ++y) {
                 for (int x = 0; x < kWidth; ++x) {
-                    const uint32_t v = host.Image().Sample(c.selector.firstPlane + k, 2 + x, 1 + y);
+                    const uint32_t v =
+                        rig.host.Image().Sample(c.selector.firstPlane + k, 2 + x, 1 + y);
                     expected.Set(BufferIndex(c.selector.bufferLayout, k, y, x),
                                  Convert(v, scale, maximum));
                 }
@@ -189,28 +201,25 @@ TEST(RegionTransferHost, GetDataFillsTheBufferFromOneRequest) {
 TEST(RegionTransferHost, PutDataWritesTheBufferIntoTheRegion) {
     for (const HostCase& c : HostCases()) {
         SCOPED_TRACE(c.Name());
-        FilterHost host(SpreadImage(c.hostBits));
-        HostCall call(host);
-        HostSide side;
-        side.imageInfo.depth = c.bufferBits;
+        HostRig rig(SpreadImage(c.hostBits), c.bufferBits);
         // Buffer values the host can take back: from an 8-bit host a 16-bit buffer
         // holds 0-255.
         const uint32_t top = c.bufferBits == 8 || c.hostBits == 8 ? 256 : 65536;
-        CallerBuffer buffer(c.bufferBits, BufferSamples(c.selector), 0);
+        Samples buffer(c.bufferBits, BufferSamples(c.selector), 0);
         for (std::size_t i = 0; i < BufferSamples(c.selector); ++i) {
             buffer.Set(i, (i * 7919 + 3) % top);
         }
         buffer.Set(0, top - 1);
-        HostImage expected = host.Image();
+        HostImage expected = rig.host.Image();
         CARect region = Region();
 
-        ASSERT_EQ(side.PutData(nullptr, region, buffer.Data(),
-                               static_cast<CAChannelsType>(c.selector.value)),
+        ASSERT_EQ(rig.side.PutData(nullptr, region, buffer.Data(),
+                                   static_cast<CAChannelsType>(c.selector.value)),
                   CAResultOk);
-        host.CommitOutput();
+        rig.host.CommitOutput();
 
-        ASSERT_EQ(host.DataRequests().size(), 1u);
-        const DataRequest& r = host.DataRequests()[0];
+        ASSERT_EQ(rig.host.DataRequests().size(), 1u);
+        const DataRequest& r = rig.host.DataRequests()[0];
         EXPECT_EQ(r.inRect, HostRect{});
         EXPECT_EQ(r.outRect, kRegion);
         EXPECT_EQ(r.outLoPlane, c.selector.firstPlane);
@@ -227,8 +236,8 @@ TEST(RegionTransferHost, PutDataWritesTheBufferIntoTheRegion) {
                 }
             }
         }
-        EXPECT_TRUE(host.Image() == expected);
-        EXPECT_TRUE(host.Misuses().empty());
+        EXPECT_TRUE(rig.host.Image() == expected);
+        EXPECT_TRUE(rig.host.Misuses().empty());
     }
 }
 
@@ -239,19 +248,18 @@ TEST(RegionTransferHost, SixteenBitHostRangeEndsMeetTheBufferRangeEnds) {
         SCOPED_TRACE(std::to_string(bufferBits) + "-bit buffer");
         HostImage image(1, 1, 1, 16);
         image.SetSample(0, 0, 0, 32768);
-        FilterHost host(image);
-        HostCall call(host);
-        HostSide side;
-        side.imageInfo.depth = bufferBits;
-        CallerBuffer buffer(bufferBits, 1, 0);
+        HostRig rig(image, bufferBits);
+        Samples buffer(bufferBits, 1, 0);
         CARect pixel(1, 1);
-        ASSERT_EQ(side.GetData(nullptr, pixel, buffer.Data(), static_cast<CAChannelsType>(0)), 0);
+        ASSERT_EQ(rig.side.GetData(nullptr, pixel, buffer.Data(), static_cast<CAChannelsType>(0)),
+                  0);
         EXPECT_EQ(buffer.At(0), bufferBits == 8 ? 255u : 65535u);
 
-        host.Image().SetSample(0, 0, 0, 0);
-        ASSERT_EQ(side.PutData(nullptr, pixel, buffer.Data(), static_cast<CAChannelsType>(0)), 0);
-        host.CommitOutput();
-        EXPECT_EQ(host.Image().Sample(0, 0, 0), 32768);
+        rig.host.Image().SetSample(0, 0, 0, 0);
+        ASSERT_EQ(rig.side.PutData(nullptr, pixel, buffer.Data(), static_cast<CAChannelsType>(0)),
+                  0);
+        rig.host.CommitOutput();
+        EXPECT_EQ(rig.host.Image().Sample(0, 0, 0), 32768);
     }
 }
 
@@ -319,24 +327,16 @@ TEST_F(RegionTransferFailures, NullBufferStillRequestsAndSucceeds) {
 // three), of either depth, in each of the three layouts.
 struct MemoryImage {
     CAImageLayout layout;
-    int bits;
-    std::vector<uint8_t> narrow;
-    std::vector<uint16_t> wide;
+    Samples samples;
     CAImageBuffer record;
 
-    MemoryImage(CAImageLayout layout, int bits) : layout(layout), bits(bits) {
-        const std::size_t planes = layout == CAImageSinglePlane ? 1 : kImagePlanes - 1;
-        const std::size_t samples = planes * kImageWidth * kImageHeight;
+    MemoryImage(CAImageLayout layout, int bits)
+        : layout(layout), samples(bits, SampleCount(layout), 0) {
         const uint32_t top = bits == 8 ? 256 : 65536;
-        for (std::size_t i = 0; i < samples; ++i) {
-            const uint32_t v = (i * 40503u + 7u) % top;
-            if (bits == 8) {
-                narrow.push_back(static_cast<uint8_t>(v));
-            } else {
-                wide.push_back(static_cast<uint16_t>(v));
-            }
+        for (std::size_t i = 0; i < samples.Size(); ++i) {
+            samples.Set(i, (i * 40503u + 7u) % top);
         }
-        record.data = bits == 8 ? static_cast<void*>(narrow.data()) : wide.data();
+        record.data = samples.Data();
         record.depth = static_cast<uint8_t>(bits);
         record.layout = layout;
         record.rect = Rect{0, 0, kImageHeight, kImageWidth};
@@ -352,20 +352,10 @@ struct MemoryImage {
                 return static_cast<std::size_t>(y * kImageWidth + x);
         }
     }
-    uint32_t At(std::size_t i) const { return bits == 8 ? narrow[i] : wide[i]; }
-    void Set(std::size_t i, uint32_t v) {
-        if (bits == 8) {
-            narrow[i] = static_cast<uint8_t>(v);
-        } else {
-            wide[i] = static_cast<uint16_t>(v);
-        }
-    }
-    std::vector<uint32_t> Values() const {
-        std::vector<uint32_t> values;
-        for (std::size_t i = 0; i < (bits == 8 ? narrow.size() : wide.size()); ++i) {
-            values.push_back(At(i));
-        }
-        return values;
+
+    static std::size_t SampleCount(CAImageLayout layout) {
+        const std::size_t planes = layout == CAImageSinglePlane ? 1 : kImagePlanes - 1;
+        return planes * kImageWidth * kImageHeight;
     }
 };
 
@@ -389,35 +379,32 @@ TEST(RegionTransferMemory, CopiesWithTheImageArgumentAndNeverCallsTheHost) {
                                      std::to_string(bufferBits) + "-bit, selector " +
                                      std::to_string(s.value) +
                                      (direction == TransferRead ? ", read" : ", write"));
-                        FilterHost host(SpreadImage(8));
-                        HostCall call(host);
-                        HostSide side;
-                        side.imageInfo.depth = bufferBits;
+                        HostRig rig(SpreadImage(8), bufferBits);
                         // The attached image only chooses the path; the copy is made
                         // with the image that the caller names.
                         CAImageBuffer decoy{nullptr, 8, CAImageSinglePlane, Rect{}};
-                        (direction == TransferRead ? side.imageInfo.sourceImage
-                                                   : side.imageInfo.destinationImage) = &decoy;
+                        (direction == TransferRead ? rig.side.imageInfo.sourceImage
+                                                   : rig.side.imageInfo.destinationImage) = &decoy;
                         MemoryImage image(layout, imageBits);
                         MemoryImage expectedImage = image;
-                        CallerBuffer buffer(bufferBits, BufferSamples(s), 0);
+                        Samples buffer(bufferBits, BufferSamples(s), 0);
                         for (std::size_t i = 0; i < BufferSamples(s); ++i) {
                             buffer.Set(i, (i * 977 + 5) % (bufferBits == 8 ? 256 : 65536));
                         }
-                        CallerBuffer expectedBuffer = buffer;
+                        Samples expectedBuffer = buffer;
                         CARect region = Region();
                         const auto channels = static_cast<CAChannelsType>(s.value);
 
                         const CAResult result =
                             direction == TransferRead
-                                ? side.GetData(&image.record, region, buffer.Data(), channels)
-                                : side.PutData(&image.record, region, buffer.Data(), channels);
+                                ? rig.side.GetData(&image.record, region, buffer.Data(), channels)
+                                : rig.side.PutData(&image.record, region, buffer.Data(), channels);
 
-                        EXPECT_TRUE(host.DataRequests().empty());
+                        EXPECT_TRUE(rig.host.DataRequests().empty());
                         if (layout == CAImageSinglePlane && s.bufferLayout != CAImageSinglePlane) {
                             EXPECT_EQ(result, CAResultDataUnavailable);
                             EXPECT_EQ(buffer.Values(), expectedBuffer.Values());
-                            EXPECT_EQ(image.Values(), expectedImage.Values());
+                            EXPECT_EQ(image.samples.Values(), expectedImage.samples.Values());
                             continue;
                         }
                         ASSERT_EQ(result, CAResultOk);
@@ -433,11 +420,11 @@ TEST(RegionTransferMemory, CopiesWithTheImageArgumentAndNeverCallsTheHost) {
                                     const std::size_t m = image.Index(plane, 2 + x, 1 + y);
                                     if (direction == TransferRead) {
                                         expectedBuffer.Set(
-                                            b,
-                                            Convert(image.At(m), MemoryScale(imageBits, bufferBits),
-                                                    bufferBits == 8 ? 0xFFu : 0xFFFFu));
+                                            b, Convert(image.samples.At(m),
+                                                       MemoryScale(imageBits, bufferBits),
+                                                       bufferBits == 8 ? 0xFFu : 0xFFFFu));
                                     } else {
-                                        expectedImage.Set(
+                                        expectedImage.samples.Set(
                                             m, Convert(buffer.At(b),
                                                        MemoryScale(bufferBits, imageBits),
                                                        imageBits == 8 ? 0xFFu : 0xFFFFu));
@@ -446,7 +433,7 @@ TEST(RegionTransferMemory, CopiesWithTheImageArgumentAndNeverCallsTheHost) {
                             }
                         }
                         EXPECT_EQ(buffer.Values(), expectedBuffer.Values());
-                        EXPECT_EQ(image.Values(), expectedImage.Values());
+                        EXPECT_EQ(image.samples.Values(), expectedImage.samples.Values());
                     }
                 }
             }
