@@ -106,7 +106,8 @@ int16_t TransferHostRegion(const Rect* hostRect, const Rect* bufferRect, const R
     }
     const bool reading = direction == TransferRead && readBuffer != nullptr;
     const bool writing = direction == TransferWrite && writeBuffer != nullptr;
-    if (!reading && !writing) {
+    // An empty rect has nothing to copy, and the host rightly hands out no tile for it.
+    if ((!reading && !writing) || Width(*hostRect) <= 0 || Height(*hostRect) <= 0) {
         return noErr;
     }
     // A host that answers success without a tile would have us copy through null;
