@@ -13,6 +13,7 @@
 #include "host/HostFilterInterface.h"
 #include "host/HostGlobals.h"
 #include "host/RegionTransfer.h"
+#include "tests/host/TransferScaling.h"
 #include "tools/host/FilterHost.h"
 
 // TransferHostRegion8 and TransferHostRegion16 through our filter host: random image
@@ -28,6 +29,9 @@ using vexo::filterhost::FilterHost;
 using vexo::filterhost::HostFaults;
 using vexo::filterhost::HostImage;
 using vexo::filterhost::HostRect;
+using vexo::testing::Convert;
+using vexo::testing::ReadScale;
+using vexo::testing::WriteScale;
 
 // The planes and buffer layout of one channel selector, as the callers map them:
 // one plane 0-9 into a single-plane buffer, or planes 0-2 interleaved or planar.
@@ -55,31 +59,6 @@ int32_t Width(const Rect& r) {
 }
 int32_t Height(const Rect& r) {
     return int32_t{r.bottom} - r.top;
-}
-
-// Rounds half up and clamps, as plain arithmetic; a scale of 1 keeps the low bits.
-uint32_t Convert(uint32_t value, float scale, uint32_t maximum) {
-    if (scale == 1.0f) {
-        return value & maximum;
-    }
-    const double rounded = std::floor(static_cast<double>(static_cast<float>(value) * scale) + 0.5);
-    return static_cast<uint32_t>(std::min(rounded, static_cast<double>(maximum)));
-}
-
-// Between the host's 16-bit range 0-32768 and the buffer's; an 8-bit host's samples
-// pass unchanged.
-float ReadScale(int hostBits, int bufferBits) {
-    if (hostBits == 8) {
-        return 1.0f;
-    }
-    return bufferBits == 8 ? 255.0f / 32768.0f : 65535.0f / 32768.0f;
-}
-
-float WriteScale(int hostBits, int bufferBits) {
-    if (hostBits == 8) {
-        return 1.0f;
-    }
-    return bufferBits == 8 ? 32768.0f / 255.0f : 32768.0f / 65535.0f;
 }
 
 // Sample k (0 for the first plane) at row y, column x of a buffer of extent w x h.

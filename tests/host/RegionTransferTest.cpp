@@ -12,6 +12,7 @@
 #include "host/CAImageBuffer.h"
 #include "tests/host/HostCall.h"
 #include "tests/host/HostSide.h"
+#include "tests/host/TransferScaling.h"
 #include "tools/host/FilterHost.h"
 
 namespace {
@@ -21,6 +22,9 @@ using vexo::filterhost::FilterHost;
 using vexo::filterhost::HostFaults;
 using vexo::filterhost::HostImage;
 using vexo::filterhost::HostRect;
+using vexo::testing::Convert;
+using vexo::testing::ReadScale;
+using vexo::testing::WriteScale;
 
 // The region of every test: columns 2-5 of rows 1-3 of a 7 x 5 image.
 CARect Region() {
@@ -32,15 +36,6 @@ constexpr int kHeight = 3;
 constexpr int kImageWidth = 7;
 constexpr int kImageHeight = 5;
 constexpr int kImagePlanes = 4;
-
-// Rounds half up and clamps, as plain arithmetic (see the kernel tests).
-uint32_t Convert(uint32_t value, float scale, uint32_t maximum) {
-    if (scale == 1.0f) {
-        return value & maximum;
-    }
-    const double rounded = std::floor(static_cast<double>(static_cast<float>(value) * scale) + 0.5);
-    return static_cast<uint32_t>(std::min(rounded, static_cast<double>(maximum)));
-}
 
 struct Selector {
     int32_t value;
@@ -110,21 +105,6 @@ HostImage SpreadImage(int bits) {
     image.Fill([&](int p, int32_t x, int32_t y) { return (p * 7001 + y * 3001 + x * 1009) % top; });
     image.SetSample(1, 3, 2, static_cast<uint16_t>(top - 1));  // the top of the host's range
     return image;
-}
-
-// The scale of each host depth and buffer depth, read and write.
-float ReadScale(int hostBits, int bufferBits) {
-    if (hostBits == 8) {
-        return 1.0f;
-    }
-    return bufferBits == 8 ? 255.0f / 32768.0f : 65535.0f / 32768.0f;
-}
-
-float WriteScale(int hostBits, int bufferBits) {
-    if (hostBits == 8) {
-        return 1.0f;
-    }
-    return bufferBits == 8 ? 32768.0f / 255.0f : 32768.0f / 65535.0f;
 }
 
 // A filter host over the image, the call's globals pointing at it, and an adapter
