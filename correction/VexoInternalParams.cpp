@@ -19,21 +19,7 @@ float ClampToSide(float position, float last) {
 
 }  // namespace
 
-VexoInternalParams& VexoInternalParams::operator=(const VexoInternalParams& other) {
-    HS = other.HS;
-    V3 = other.V3;
-    VC3 = other.VC3;
-    V5 = other.V5;
-    RR = other.RR;
-    Twist = other.Twist;
-    VCQ3 = other.VCQ3;
-    VS = other.VS;
-    H3 = other.H3;
-    HC3 = other.HC3;
-    H5 = other.H5;
-    HC = other.HC;
-    return *this;
-}
+VexoInternalParams& VexoInternalParams::operator=(const VexoInternalParams& other) = default;
 
 // The guards skip only terms that would add zero (a zero coefficient, a zero variable, a
 // normalised position of exactly 1), so they save work without changing any result.

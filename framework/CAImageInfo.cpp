@@ -12,24 +12,10 @@ CAImageInfo::CAImageInfo()
       sourceImage(nullptr),
       destinationImage(nullptr) {}
 
-CAImageInfo& CAImageInfo::operator=(const CAImageInfo& other) {
-    width = other.width;
-    height = other.height;
-    channels = other.channels;
-    depth = other.depth;
-    reserved0 = other.reserved0;
-    reserved1 = other.reserved1;
-    sourceImage = other.sourceImage;
-    destinationImage = other.destinationImage;
-    return *this;
-}
+CAImageInfo& CAImageInfo::operator=(const CAImageInfo& other) = default;
 
 // The concrete algorithm's constructor is what promises null; starting from null
 // here only keeps an unset pointer from ever being read.
 CAAlgorithmBase::CAAlgorithmBase() : workBlock(nullptr) {}
 
-CAAlgorithmBase& CAAlgorithmBase::operator=(const CAAlgorithmBase& other) {
-    imageInfo = other.imageInfo;
-    workBlock = other.workBlock;
-    return *this;
-}
+CAAlgorithmBase& CAAlgorithmBase::operator=(const CAAlgorithmBase& other) = default;

@@ -41,10 +41,4 @@ uint8_t CARect::operator<(CARect& other) { return size() < other.size(); }
 
 uint8_t CARect::operator<=(CARect& other) { return size() <= other.size(); }
 
-CARect& CARect::operator=(const CARect& other) {
-    right = other.right;
-    left = other.left;
-    top = other.top;
-    bottom = other.bottom;
-    return *this;
-}
+CARect& CARect::operator=(const CARect& other) = default;
