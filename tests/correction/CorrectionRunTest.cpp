@@ -9,12 +9,14 @@
 #include "correction/CVexoCorrectionAlgorithm.h"
 #include "correction/ThreadCount.h"
 #include "tests/correction/InMemoryHost.h"
+#include "tests/correction/NoisePicture.h"
 #include "tests/correction/StubbedServices.h"
 
 namespace {
 
 using vexo::testing::HostCall;
 using vexo::testing::InMemoryHost;
+using vexo::testing::Noise;
 using vexo::testing::StubbedServices;
 using Kind = HostCall::Kind;
 
@@ -28,14 +30,6 @@ CAResult ProcessWholeImage(InMemoryHost& host) {
 CAResult InitAndProcess(InMemoryHost& host, int32_t preset = 2) {
     host.Init(preset);
     return ProcessWholeImage(host);
-}
-
-uint32_t Noise(int32_t plane, int32_t x, int32_t y, uint32_t range) {
-    uint32_t h = static_cast<uint32_t>(plane * 7919 + x * 104729 + y * 1299709);
-    h ^= h >> 13;
-    h *= 0x5bd1e995u;
-    h ^= h >> 15;
-    return h % range;
 }
 
 TEST(CorrectionRun, ReportsOneStepPerRowBetweenStartAndEndThenPauses) {

@@ -12,11 +12,13 @@
 #include "correction/VexoInternalParams.h"
 #include "tests/correction/CorrectionTestAccess.h"
 #include "tests/correction/InMemoryHost.h"
+#include "tests/correction/NoisePicture.h"
 #include "tests/correction/StubbedServices.h"
 
 namespace {
 
 using vexo::testing::InMemoryHost;
+using vexo::testing::Noise;
 using vexo::testing::StubbedServices;
 
 // The vector kernels this processor can run; each is held to the plain body.
@@ -40,14 +42,6 @@ const char* KernelName(RowKernel kernel) {
         return "AVX2";
     }
     return "?";
-}
-
-uint32_t Noise(int32_t plane, int32_t x, int32_t y, uint32_t range) {
-    uint32_t h = static_cast<uint32_t>(plane * 7919 + x * 104729 + y * 1299709);
-    h ^= h >> 13;
-    h *= 0x5bd1e995u;
-    h ^= h >> 15;
-    return h % range;
 }
 
 // Noise with runs of the extremes, so that the bump overshoots both ends of the sample range.
