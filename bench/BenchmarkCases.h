@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "correction/CVexoCorrectionAlgorithm.h"
+#include "correction/ParallelRuntime.h"
 #include "correction/RowKernels.h"
 #include "tests/correction/CorrectionTestAccess.h"
 #include "tests/correction/InMemoryHost.h"
@@ -105,6 +106,7 @@ public:
         const size_t rowBytes = rowBytes_;
         unsigned char* out = output_.data();
         const unsigned char* in = input_.data();
+        PrepareParallelRuntime();
 #pragma omp parallel for schedule(static) num_threads(threads_)
         for (int32_t row = 0; row < rows; ++row) {
             std::memcpy(out + row * rowBytes, in + row * rowBytes, rowBytes);
@@ -121,6 +123,8 @@ private:
 
 // As many empty parallel regions as a run has rows: the cost of the fork and join alone.
 inline void EmptyRegions(int32_t threads) {
+    // With the runtime settings of a correction run.
+    PrepareParallelRuntime();
     for (int32_t row = 0; row < kHeight * kPlanes; ++row) {
 #pragma omp parallel num_threads(threads)
         {

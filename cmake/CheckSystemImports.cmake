@@ -8,7 +8,7 @@ if(NOT status EQUAL 0)
 endif()
 string(REGEX MATCHALL "DLL Name: [^\n]+" imports "${dump}")
 set(system_dlls kernel32.dll user32.dll gdi32.dll shell32.dll comctl32.dll advapi32.dll
-    msvcrt.dll ole32.dll)
+    msvcrt.dll ole32.dll psapi.dll)
 foreach(line IN LISTS imports)
     string(REPLACE "DLL Name: " "" dll "${line}")
     string(STRIP "${dll}" dll)

@@ -6,6 +6,7 @@
 
 #include <omp.h>
 
+#include "correction/ParallelRuntime.h"
 #include "correction/RowKernels.h"
 #include "correction/RowResampler.h"
 #include "correction/RunGeometry.h"
@@ -89,6 +90,7 @@ CAResult CorrectionRun::ProcessPlanes(CVexoCorrectionAlgorithm& algorithm, CARec
                                                          geometry.radius, geometry.invRadius,
                                                          geometry.longSide, geometry.shortSide);
 
+    PrepareParallelRuntime();
     algorithm.ReportProgress(CAProgressStart, WrappingProduct(channels, height));
     for (int32_t plane = 0; plane < channels; ++plane) {
         if (plane >= kMaxPlanes) {

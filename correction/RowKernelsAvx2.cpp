@@ -1,5 +1,5 @@
 // The row body eight columns at a time with AVX2. Only the functions of this file are compiled
-// for AVX2, through the target pragma, and they run only after the processor said it has AVX2:
+// for AVX2, through the target pragma (clang's attribute pragma), and they run only after the processor said it has AVX2:
 // the plug-in itself still runs on any 64-bit x86 processor. FMA stays off: a fused multiply-add
 // would round differently from the plain code.
 
@@ -11,8 +11,12 @@
 
 #include "correction/RowKernels.h"
 
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
+#else
 #pragma GCC push_options
 #pragma GCC target("avx2")
+#endif
 
 #include "correction/LaneRowBody.h"
 
@@ -100,4 +104,8 @@ void TransformCoordinatesAvx2(const VexoInternalParams& lens, const RunGeometry&
     lanes::TransformCoordinatesBatch<Avx2Lanes>(lens, geometry, longPos, shortPos, count);
 }
 
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
 #pragma GCC pop_options
+#endif

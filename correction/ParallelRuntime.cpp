@@ -1,0 +1,62 @@
+#include "correction/ParallelRuntime.h"
+
+#include <omp.h>
+
+// LLVM's runtime (and its Intel sibling) say so in their header.
+#if defined(KMP_VERSION_MAJOR)
+
+#include <cstdio>
+
+#include "platform/Environment.h"
+
+namespace {
+
+// Long enough that the workers are still spinning when the next row starts, after the host's
+// progress report: a worker that went to sleep costs a wake-up through the kernel per row,
+// which under Wine is a round trip to its server. Set explicitly, it also holds on hybrid
+// processors, where the runtime's own default is not to spin at all.
+constexpr int kSpinMilliseconds = 200;
+
+// Every copy of this runtime registers itself in the process environment, under a name of
+// the process's, and stops the process when it finds another live copy registered there. The
+// copies never share a thread or a lock, so they can live side by side: ours starts with that
+// variable hidden and then puts it back as it was, so that neither copy sees the other and
+// the environment is left as the host had it.
+// A registration is an address, a number and a file name; one that does not fit is left
+// alone.
+void StartBesideOtherCopies() {
+    namespace platform = vexo::platform;
+    char name[48];
+    std::snprintf(name, sizeof(name), "__KMP_REGISTERED_LIB_%u",
+                  static_cast<unsigned>(platform::CurrentProcessId()));
+    char registered[1024];
+    const platform::EnvironmentRead found =
+        platform::ReadEnvironmentValue(name, registered, sizeof(registered));
+    if (found == platform::EnvironmentRead::Found) {
+        platform::SetEnvironmentValue(name, nullptr);
+    }
+    // The first call into the runtime starts it.
+    kmp_set_blocktime(kSpinMilliseconds);
+    if (found != platform::EnvironmentRead::TooLong) {
+        platform::SetEnvironmentValue(name, found == platform::EnvironmentRead::Found ? registered
+                                                                                      : nullptr);
+    }
+}
+
+}  // namespace
+
+void PrepareParallelRuntime() {
+    static bool started = false;  // the host's thread only
+    if (!started) {
+        StartBesideOtherCopies();
+        started = true;
+    }
+    // The spin time belongs to the calling thread's teams; a host may call from a new thread.
+    kmp_set_blocktime(kSpinMilliseconds);
+}
+
+#else
+
+void PrepareParallelRuntime() {}
+
+#endif
