@@ -1,8 +1,15 @@
 #!/usr/bin/env python3
-"""Renders the fisheye sample: a flat scene of straight lines, panels and text,
-photographed through an equidistant fisheye lens (the image radius grows with
-the angle from the axis, r = f * theta), so that every straight line away from
-the centre comes out bent. Standard library only; deterministic.
+"""Renders the fisheye sample: a flat scene of straight lines, panels and text, put
+through the inverse of the plug-in's own lens model at its built-in preset, fitted to
+the image's size as the plug-in fits it. Correcting the result with the plug-in gives
+back the flat scene, up to resampling, so every straight line of the scene comes out
+straight.
+
+The model bows only the lines that run along the short side (the verticals of a wide
+image): it takes each line of the corrected image along the long side (each row of a
+wide image) from a single such line of the fisheye image. So the scene's lines along the
+long side are straight in the fisheye image already; only their spacing differs.
+Standard library only; deterministic.
 
     python3 samples/make_fisheye_sample.py samples/fisheye.png
     python3 samples/make_fisheye_sample.py --width 360 --height 240 samples/before.png
@@ -16,6 +23,7 @@ import zlib
 # 5 x 7 glyphs, one string of five characters per row, '#' for ink.
 GLYPHS = {
     "A": [" ### ", "#   #", "#   #", "#####", "#   #", "#   #", "#   #"],
+    "C": [" ### ", "#   #", "#    ", "#    ", "#    ", "#   #", " ### "],
     "E": ["#####", "#    ", "#    ", "#### ", "#    ", "#    ", "#####"],
     "F": ["#####", "#    ", "#    ", "#### ", "#    ", "#    ", "#    "],
     "G": [" ### ", "#   #", "#    ", "# ###", "#   #", "#   #", " ### "],
@@ -29,6 +37,7 @@ GLYPHS = {
     "R": ["#### ", "#   #", "#   #", "#### ", "# #  ", "#  # ", "#   #"],
     "S": [" ####", "#    ", "#    ", " ### ", "    #", "    #", "#### "],
     "T": ["#####", "  #  ", "  #  ", "  #  ", "  #  ", "  #  ", "  #  "],
+    "U": ["#   #", "#   #", "#   #", "#   #", "#   #", "#   #", " ### "],
     "V": ["#   #", "#   #", "#   #", "#   #", "#   #", " # # ", "  #  "],
     "X": ["#   #", "#   #", " # # ", "  #  ", " # # ", "#   #", "#   #"],
     "Y": ["#   #", "#   #", " # # ", "  #  ", "  #  ", "  #  ", "  #  "],
@@ -60,12 +69,12 @@ class TextLine:
 
 
 TITLE = TextLine("VEXO FISHEYE SAMPLE", 0.0, -0.05, 0.11)
-SUBTITLE = TextLine("STRAIGHT LINES STAY STRAIGHT", 0.0, 0.11, 0.06)
+SUBTITLE = TextLine("VERTICAL LINES COME OUT STRAIGHT", 0.0, 0.11, 0.06)
 
-SKY_LINE = -0.55  # scene plane coordinates: the optical axis at 0, +v downwards
+SKY_LINE = -0.55  # scene plane coordinates: the image centre at 0, +v downwards
 GROUND_LINE = 0.62
 GRID = 0.25
-SCENE_HALF_HEIGHT = 0.886
+SCENE_HALF_HEIGHT = 0.886  # from the centre to the top edge of the corrected image
 LINE_HALF_WIDTH = 0.007
 
 
@@ -103,14 +112,150 @@ def scene(u, v):
     return (0.72 - shade, 0.52 - shade, 0.4 - shade)
 
 
-def render(width, height, diagonal_half_angle, samples):
-    """Rows of 8-bit RGB bytes of the fisheye photograph."""
-    cx, cy = width / 2.0, height / 2.0
-    half_diagonal = math.hypot(cx, cy)
-    focal = half_diagonal / diagonal_half_angle  # pixels per radian
-    # Whatever the lens, the scene fills the frame alike: the middle of the top
-    # edge looks at the same point of the scene.
-    zoom = SCENE_HALF_HEIGHT / math.tan(cy / focal)
+def f32(x):
+    """x rounded to the nearest single-precision float, the plug-in's arithmetic."""
+    return struct.unpack("<f", struct.pack("<f", x))[0]
+
+
+# The plug-in's built-in lens preset, the one every run of it applies.
+PRESET = {name: f32(value) for name, value in {
+    "HS": 1.0649, "V3": 0.0, "VC3": 0.145, "V5": 0.08, "RR": 1.509, "Twist": 0.0,
+    "VCQ3": 0.18, "VS": 1.0649, "H3": 0.4, "HC3": 0.0, "H5": 0.0, "HC": 0.0}.items()}
+
+
+class Lens:
+    """The plug-in's lens model, fitted to one image size as each run of it does.
+
+    The plug-in maps every position of the corrected image back to the fisheye position it
+    samples; source_short and source_long are that map, from_short_source and
+    from_long_source its inverse. The geometry and the fit
+    are computed in single precision like the plug-in's, the per-pixel map in double.
+    Positions are in pixels, 0 at the first pixel's centre, along the long and the short
+    side of the image (the columns and rows of a wide image, the other way round for a tall
+    one).
+    """
+
+    def __init__(self, width, height):
+        p = PRESET
+        # These terms would make the source's short-side position depend on the long-side
+        # one too, which the inverse does not allow for; the preset has none of them.
+        assert p["Twist"] == p["HC"] == p["HC3"] == p["H5"] == 0.0
+        self.transposed = height > width
+        self.long_side, self.short_side = (height, width) if self.transposed else (width, height)
+        long_side, short_side = f32(self.long_side), f32(self.short_side)
+        diagonal = f32(math.sqrt(f32(short_side * short_side + long_side * long_side)))
+        self.radius = f32(f32(diagonal * 0.5) * p["RR"])
+        self.inv_radius = f32(1.0 / self.radius)
+        self.cl = f32(f32(long_side - 1.0) * 0.5)
+        self.cs = f32(f32(short_side - 1.0) * 0.5)
+        self.h3, self.v5, self.vc3, self.vcq3 = p["H3"], p["V5"], p["VC3"], p["VCQ3"]
+        self.vs = self.fit_short_scale(p["VS"], short_side)
+        self.hs = self.vs
+        self.v3 = self.fit_long_cubic(p["HS"], p["V3"], long_side)
+        # The plug-in runs with neutral strengths, which leave V3 and H3 as they are.
+
+    def fit_short_scale(self, vs, short_side):
+        """VS such that the corrected position at the middle of the long side and the start of
+        the short side samples the start of the source's short side."""
+        tolerance = f32(f32(0.2) / short_side)
+        offset = f32(self.cs * self.inv_radius)
+        b = vs
+        for _ in range(100):
+            v = f32(offset * b)
+            v = f32(v - f32(f32(f32(v * v) * v) * self.h3))
+            ratio = f32(f32(self.cs - f32(self.cs - f32(v * self.radius))) / self.cs)
+            b = f32(b / ratio)
+            if abs(f32(1.0 - ratio)) <= tolerance:
+                return b
+        return vs
+
+    def fit_long_cubic(self, hs, v3, long_side):
+        """V3 such that the corrected position at the start of the long side and the middle of
+        the short side samples one pixel before the start of the source's long side, with
+        the long-side scale held within [VS, 1.03 VS]."""
+        tolerance = f32(f32(0.2) / long_side)
+        highest = f32(self.vs * f32(1.03))
+        a, c = hs, v3
+        for _ in range(100):
+            u = f32(-f32(self.cl * self.inv_radius) * a)
+            if c != 0.0:
+                u = f32(u - f32(f32(f32(u * u) * u) * c))
+            s = f32(u * u)
+            u = f32(u + f32(f32(f32(f32(s * s) * u) - f32(s * u)) * self.v5))
+            ratio = f32(f32(self.cl - f32(f32(f32(u * self.radius) + self.cl) + 1.0)) / self.cl)
+            a = f32(a / ratio)
+            k = 1.0
+            if a < self.vs:
+                k, a = f32(self.vs / a), self.vs
+            if a > highest:
+                k, a = f32(highest / a), highest
+            c = f32(c + f32(f32(k - 1.0) / f32(3.0)))
+            if abs(f32(1.0 - ratio)) <= tolerance:
+                return c
+        return v3
+
+    def source_short(self, s):
+        """The source's short-side position for corrected short-side position s, its
+        derivative, and the normalised v that the long-side map needs."""
+        v0 = -((s - self.cs) * self.inv_radius) * self.vs
+        v = v0 - v0 * v0 * v0 * self.h3
+        dv = -self.inv_radius * self.vs * (1.0 - 3.0 * v0 * v0 * self.h3)
+        return self.cs - v * self.radius, -dv * self.radius, v
+
+    def source_long(self, l, v):
+        """The source's long-side position for corrected long-side position l on the row
+        whose normalised short-side position is v, and its derivative along l."""
+        u1 = (l - self.cl) * self.inv_radius * self.hs
+        u2 = u1 - u1 ** 3 * self.v3
+        u3 = u2 + (u2 ** 5 - u2 ** 3) * self.v5
+        q = v * v
+        d = self.vc3 * q + self.vcq3 * q * q
+        u4 = u3 + (u3 ** 3 - u3) * d
+        root = math.sqrt(1.0 - q)
+        derivative = (self.radius * root * (1.0 + (3.0 * u3 * u3 - 1.0) * d)
+                      * (1.0 + (5.0 * u2 ** 4 - 3.0 * u2 * u2) * self.v5)
+                      * (1.0 - 3.0 * u1 * u1 * self.v3) * self.inv_radius * self.hs)
+        return u4 * root * self.radius + self.cl, derivative
+
+    @staticmethod
+    def solve(f, target):
+        """The x at which f, which returns its value and slope, reaches target; Newton's
+        method from x = target."""
+        x = target
+        for _ in range(50):
+            value, slope = f(x)
+            step = (value - target) / slope
+            x -= step
+            if abs(step) < 1e-9:
+                break
+        return x
+
+    def from_short_source(self, short):
+        """The corrected short-side position that samples source position short, and its v."""
+        s = self.solve(lambda t: self.source_short(t)[:2], short)
+        return s, self.source_short(s)[2]
+
+    def from_long_source(self, long, v):
+        """The corrected long-side position that samples source position long on the row of v."""
+        return self.solve(lambda t: self.source_long(t, v), long)
+
+
+def render(width, height, samples):
+    """Rows of 8-bit RGB bytes of the fisheye image: at each position, the colour of the
+    scene at the corrected position that the plug-in would sample from there."""
+    lens = Lens(width, height)
+    # The scene fills the corrected image alike at every size: its top edge shows the same
+    # row of the scene.
+    zoom = SCENE_HALF_HEIGHT / (height / 2.0)
+    cx, cy = (width - 1) / 2.0, (height - 1) / 2.0
+    half_diagonal = math.hypot(width / 2.0, height / 2.0)
+    offsets = [(k + 0.5) / samples - 0.5 for k in range(samples)]
+    # The short-side map does not depend on the long-side position: one inverse per
+    # position along the short side serves the whole image. Fisheye positions that no
+    # corrected pixel samples (by the ends of the long sides, away from the centre line)
+    # show the scene beyond the corrected frame, as a lens would.
+    short_inverse = [lens.from_short_source(i + o)
+                     for i in range(lens.short_side) for o in offsets]
     seed = 12345
     rows = []
     for py in range(height):
@@ -119,17 +264,18 @@ def render(width, height, diagonal_half_angle, samples):
             total = [0.0, 0.0, 0.0]
             for sy in range(samples):
                 for sx in range(samples):
-                    dx = px + (sx + 0.5) / samples - cx
-                    dy = py + (sy + 0.5) / samples - cy
-                    r = math.hypot(dx, dy)
-                    theta = r / focal
-                    scale = zoom * (math.tan(theta) / r if r > 0 else 1.0 / focal)
-                    colour = scene(dx * scale, dy * scale)
+                    if lens.transposed:
+                        s, v = short_inverse[px * samples + sx]
+                        x, y = s, lens.from_long_source(py + offsets[sy], v)
+                    else:
+                        s, v = short_inverse[py * samples + sy]
+                        x, y = lens.from_long_source(px + offsets[sx], v), s
+                    colour = scene((x - cx) * zoom, (y - cy) * zoom)
                     for i in range(3):
                         total[i] += colour[i]
             # Lens vignetting and a little sensor grain, as in a photograph.
-            theta = math.hypot(px + 0.5 - cx, py + 0.5 - cy) / focal
-            light = 1.0 - 0.3 * (theta / diagonal_half_angle) ** 2
+            r = math.hypot(px - cx, py - cy) / half_diagonal
+            light = 1.0 - 0.3 * r * r
             for i in range(3):
                 seed = (seed * 1103515245 + 12345) & 0x7FFFFFFF
                 grain = ((seed >> 16) % 7 - 3) / 255.0
@@ -165,12 +311,10 @@ def main():
     parser.add_argument("output", help="PNG file to write")
     parser.add_argument("--width", type=int, default=720)
     parser.add_argument("--height", type=int, default=480)
-    parser.add_argument("--angle", type=float, default=45.0,
-                        help="half the lens's diagonal field of view, in degrees")
     parser.add_argument("--samples", type=int, default=3,
                         help="samples per pixel along each axis, for smooth edges")
     args = parser.parse_args()
-    rows = render(args.width, args.height, math.radians(args.angle), args.samples)
+    rows = render(args.width, args.height, args.samples)
     write_png(args.output, args.width, args.height, rows)
 
 
