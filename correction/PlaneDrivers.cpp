@@ -14,6 +14,8 @@
 #include "framework/CATypes.h"
 #include "platform/Platform.h"
 
+RowRegionObserver gRowRegionObserver = nullptr;
+
 namespace {
 
 // Single-plane data requests reach planes 0 to 9 only.
@@ -54,6 +56,9 @@ void ResampleRowInParallel(const ResampleLineJob<Sample>& job, RowBlock<Sample> 
     {
         const ColumnBlock block =
             StaticScheduleBlock(width, omp_get_thread_num(), omp_get_num_threads());
+        if (gRowRegionObserver) {
+            gRowRegionObserver(job.y, block.begin, block.end);
+        }
         body(job, block.begin, block.end);
     }
 }
