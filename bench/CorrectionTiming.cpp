@@ -3,7 +3,10 @@
 // prints it in ms and Mpixel/s with its ratio to OpenCV's bicubic remap (when built with
 // OpenCV) and to the copy floor of the same depth.
 //
-//   correction_timing [repetitions]
+//   correction_timing [repetitions] [case ...]
+//
+// Cases named after the repetitions (any part of a case's name, such as "8-bit correction")
+// limit the run to the cases that contain one of them.
 
 #include <algorithm>
 #include <chrono>
@@ -52,6 +55,12 @@ int main(int argc, char** argv) {
     // Each line shows as soon as its case is done, even when the output is a pipe.
     std::setvbuf(stdout, nullptr, _IONBF, 0);
     const int repetitions = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
+    const std::vector<std::string> chosen(argv + std::min(argc, 2), argv + argc);
+    const auto wanted = [&chosen](const std::string& name) {
+        return chosen.empty() || std::any_of(chosen.begin(), chosen.end(), [&](const auto& part) {
+                   return name.find(part) != std::string::npos;
+               });
+    };
     const vexo::platform::CoreQueryResult query =
         vexo::platform::SystemServices().queryPhysicalCores();
     const int32_t cores =
@@ -64,8 +73,12 @@ int main(int argc, char** argv) {
     for (int32_t depth : {8, 16}) {
         const std::string bits = std::to_string(depth) + "-bit ";
         for (int32_t threads : {1, cores}) {
+            const std::string name = bits + "correction, " + std::to_string(threads) + " threads";
+            if (!wanted(name)) {
+                continue;
+            }
             CorrectionCase run(depth, threads);
-            figures.push_back({bits + "correction, " + std::to_string(threads) + " threads", depth,
+            figures.push_back({name, depth,
                                MedianMs(repetitions, [&run] {
                                    if (!run.Run()) {
                                        Fail("Process failed");
@@ -78,19 +91,24 @@ int main(int argc, char** argv) {
                 break;
             }
         }
-        CopyCase copy(depth, cores);
-        figures.push_back({bits + "copy floor, " + std::to_string(cores) + " threads", depth,
-                           MedianMs(repetitions, [&copy] { copy.Run(); })});
-        if (!copy.OutputLooksRight()) {
-            Fail("the copy did not arrive");
+        const std::string copyName = bits + "copy floor, " + std::to_string(cores) + " threads";
+        if (wanted(copyName)) {
+            CopyCase copy(depth, cores);
+            figures.push_back({copyName, depth, MedianMs(repetitions, [&copy] { copy.Run(); })});
+            if (!copy.OutputLooksRight()) {
+                Fail("the copy did not arrive");
+            }
         }
 #ifdef VEXO_BENCH_WITH_OPENCV
         for (int interpolation : {cv::INTER_LINEAR, cv::INTER_CUBIC}) {
-            RemapCase remap(depth, cores, interpolation);
             const std::string kind = interpolation == cv::INTER_LINEAR ? "bilinear" : "bicubic";
-            figures.push_back({bits + "OpenCV remap " + kind + ", " + std::to_string(cores) +
-                                   " threads",
-                               depth, MedianMs(repetitions, [&remap] { remap.Run(); })});
+            const std::string name =
+                bits + "OpenCV remap " + kind + ", " + std::to_string(cores) + " threads";
+            if (!wanted(name)) {
+                continue;
+            }
+            RemapCase remap(depth, cores, interpolation);
+            figures.push_back({name, depth, MedianMs(repetitions, [&remap] { remap.Run(); })});
             if (!remap.OutputLooksRight()) {
                 Fail("OpenCV's remap does not show the input's centre");
             }
@@ -99,8 +117,11 @@ int main(int argc, char** argv) {
     }
     // One thread too: a runtime may still pay for each region's team when it has no workers.
     for (int32_t threads : {1, cores}) {
-        figures.push_back({"empty regions, one per row, " + std::to_string(threads) + " threads", 0,
-                           MedianMs(repetitions, [threads] { EmptyRegions(threads); })});
+        const std::string name = "empty regions, one per row, " + std::to_string(threads) + " threads";
+        if (wanted(name)) {
+            figures.push_back(
+                {name, 0, MedianMs(repetitions, [threads] { EmptyRegions(threads); })});
+        }
         if (cores == 1) {
             break;
         }
@@ -136,7 +157,7 @@ int main(int argc, char** argv) {
     const double all8 = find("8-bit correction, " + std::to_string(cores) + " threads");
     const double one16 = find("16-bit correction, 1 threads");
     const double all16 = find("16-bit correction, " + std::to_string(cores) + " threads");
-    if (cores > 1) {
+    if (cores > 1 && one8 > 0.0 && all8 > 0.0 && one16 > 0.0 && all16 > 0.0) {
         std::printf("speed-up of all cores over one: 8-bit %.2f, 16-bit %.2f\n", one8 / all8,
                     one16 / all16);
     }
