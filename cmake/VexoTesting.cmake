@@ -29,3 +29,12 @@ function(vexo_add_test name)
         DISCOVERY_TIMEOUT 120
         PROPERTIES ${properties})
 endfunction()
+
+# vexo_add_export_test(NAME FILE SYMBOL...): fails unless the Windows binary FILE
+# exports every SYMBOL under exactly that name.
+function(vexo_add_export_test name file)
+    list(JOIN ARGN " " symbols)
+    add_test(NAME ${name}
+        COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${CMAKE_OBJDUMP} -DFILE=${file} "-DSYMBOLS=${symbols}"
+                -P ${PROJECT_SOURCE_DIR}/cmake/CheckExport.cmake)
+endfunction()

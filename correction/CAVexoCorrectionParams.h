@@ -18,7 +18,7 @@ public:
     // Preset 1, every strength 50.
     CAVexoCorrectionParams();
     CAVexoCorrectionParams(const CAVexoCorrectionParams& other) = default;
-    ~CAVexoCorrectionParams() = default;
+    ~CAVexoCorrectionParams();
     CAVexoCorrectionParams& operator=(const CAVexoCorrectionParams& other);
 };
 

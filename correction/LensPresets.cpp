@@ -49,7 +49,7 @@ constexpr PresetRow kPresetRows[kLensPresetCount] = {
 
 constexpr float kBicubicGain = 0.4f;
 
-constexpr LensPreset MakePreset(const PresetRow& row) {
+LensPreset MakePreset(const PresetRow& row) {
     LensPreset preset{};
     VexoInternalParams& c = preset.coefficients;
     c.HS = row.HS;
@@ -69,7 +69,9 @@ constexpr LensPreset MakePreset(const PresetRow& row) {
     return preset;
 }
 
-constexpr LensPreset kPresets[kLensPresetCount] = {
+// Built when the library loads: the coefficients' constructor and destructor are defined out of
+// line for export, and a constant expression cannot call them.
+const LensPreset kPresets[kLensPresetCount] = {
     MakePreset(kPresetRows[0]),
     MakePreset(kPresetRows[1]),
     MakePreset(kPresetRows[2]),

@@ -24,9 +24,14 @@ struct SixteenBitSamples {
     static constexpr float kUpperClamp = 65535.0f;
 };
 
-// The integer part of a non-negative value: a source position inside the image or a rounded
-// sample. Below 2^20 truncation gives exactly the integer that the low 20 bits of the upper word
-// of (double)v + 2^20 hold, the form this arithmetic was first written in.
+// The integer part of a non-negative value below 2^20: a source position inside the image or a
+// rounded sample. The rule for it: widen v to double, add 2^20, and take the low 20 bits of the
+// sum's upper 32-bit word. The sum lies in [2^20, 2^21), so its exponent is fixed and those 20
+// bits are the sum's integer part less 2^20: v's integer part, unless the addition rounds up
+// across an integer. It cannot. Near 2^20 a double resolves 2^-32; a float of 1 or more is a
+// multiple of 2^-23 and is added exactly, and a float below 1 is at most 1 - 2^-24, itself a
+// multiple of 2^-32, so its sum rounds to no more than 2^20 + 1 - 2^-24. Truncation therefore
+// gives the same integer, without the detour through a double.
 inline int32_t IntegerPart(float v) {
     return static_cast<int32_t>(v);
 }

@@ -19,6 +19,10 @@ float ClampToSide(float position, float last) {
 
 }  // namespace
 
+VexoInternalParams::VexoInternalParams() = default;
+
+VexoInternalParams::~VexoInternalParams() = default;
+
 VexoInternalParams& VexoInternalParams::operator=(const VexoInternalParams& other) = default;
 
 // The guards skip only terms that would add zero (a zero coefficient, a zero variable, a

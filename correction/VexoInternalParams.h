@@ -37,9 +37,9 @@ public:
     // Last, u = u * sqrt(1 - v^2), and both are turned back into clamped pixel positions.
 
     // All coefficients 0: no lens until a preset is loaded or assigned.
-    VexoInternalParams() = default;
+    VexoInternalParams();
     VexoInternalParams(const VexoInternalParams& other) = default;
-    ~VexoInternalParams() = default;
+    ~VexoInternalParams();
     VexoInternalParams& operator=(const VexoInternalParams& other);
 
     // Replaces an output position (long-side and short-side pixel position) by the source

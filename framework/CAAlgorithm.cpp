@@ -2,6 +2,18 @@
 
 #include <cmath>
 
+CAAlgorithmInterface::CAAlgorithmInterface() = default;
+
+CAAlgorithmInterface& CAAlgorithmInterface::operator=(const CAAlgorithmInterface& other) = default;
+
+CAHostInterface::CAHostInterface() = default;
+
+CAHostInterface& CAHostInterface::operator=(const CAHostInterface& other) = default;
+
+CAAlgorithm::CAAlgorithm() = default;
+
+CAAlgorithm& CAAlgorithm::operator=(const CAAlgorithm& other) = default;
+
 CAResult CAHostInterface::GetDataRef(CARect&, void**, int32_t*, CARect&, void**, int32_t*,
                                      CAChannelsType) {
     return CAResultNotImplemented;

@@ -22,9 +22,9 @@ public:
     virtual CAResult Release() = 0;
 
 protected:
-    CAAlgorithmInterface() = default;
+    CAAlgorithmInterface();
     CAAlgorithmInterface(const CAAlgorithmInterface& other) = default;
-    CAAlgorithmInterface& operator=(const CAAlgorithmInterface& other) = default;
+    CAAlgorithmInterface& operator=(const CAAlgorithmInterface& other);
 };
 
 // What an algorithm calls on its host, always on the thread that called Init,
@@ -48,17 +48,17 @@ public:
                                 CAChannelsType channels);
 
 protected:
-    CAHostInterface() = default;
+    CAHostInterface();
     CAHostInterface(const CAHostInterface& other) = default;
-    CAHostInterface& operator=(const CAHostInterface& other) = default;
+    CAHostInterface& operator=(const CAHostInterface& other);
 };
 
 // The base of every algorithm: both interfaces over the one shared base.
 class VEXO_EXPORT CAAlgorithm : public CAAlgorithmInterface, public CAHostInterface {
 protected:
-    CAAlgorithm() = default;
+    CAAlgorithm();
     CAAlgorithm(const CAAlgorithm& other) = default;
-    CAAlgorithm& operator=(const CAAlgorithm& other) = default;
+    CAAlgorithm& operator=(const CAAlgorithm& other);
 
     // Linear interpolation in a table of count entries over [0, 1]. Values at or
     // outside the ends take the end entries unclamped; an interpolated result is

@@ -11,6 +11,6 @@ public:
     void* workBlock;  // owned by the algorithm between Init and Release
 
     CAAlgorithmBase();
-    CAAlgorithmBase(const CAAlgorithmBase& other) = default;
+    CAAlgorithmBase(const CAAlgorithmBase& other);
     CAAlgorithmBase& operator=(const CAAlgorithmBase& other);
 };

@@ -12,10 +12,14 @@ CAImageInfo::CAImageInfo()
       sourceImage(nullptr),
       destinationImage(nullptr) {}
 
+CAImageInfo::CAImageInfo(const CAImageInfo& other) = default;
+
 CAImageInfo& CAImageInfo::operator=(const CAImageInfo& other) = default;
 
 // The concrete algorithm's constructor is what promises null; starting from null
 // here only keeps an unset pointer from ever being read.
 CAAlgorithmBase::CAAlgorithmBase() : workBlock(nullptr) {}
+
+CAAlgorithmBase::CAAlgorithmBase(const CAAlgorithmBase& other) = default;
 
 CAAlgorithmBase& CAAlgorithmBase::operator=(const CAAlgorithmBase& other) = default;

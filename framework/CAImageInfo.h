@@ -20,7 +20,7 @@ public:
     CAImageBuffer* destinationImage;
 
     CAImageInfo();
-    CAImageInfo(const CAImageInfo& other) = default;
+    CAImageInfo(const CAImageInfo& other);
     CAImageInfo& operator=(const CAImageInfo& other);
 };
 

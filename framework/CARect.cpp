@@ -21,6 +21,8 @@ CARect::CARect(int32_t width, int32_t height) : right(width), left(0), top(0), b
 CARect::CARect(int32_t left, int32_t right, int32_t top, int32_t bottom)
     : right(right), left(left), top(top), bottom(bottom) {}
 
+CARect::CARect(const CARect& other) = default;
+
 int32_t CARect::width() const { return WrappingDifference(right, left); }
 
 int32_t CARect::height() const { return WrappingDifference(bottom, top); }

@@ -18,7 +18,7 @@ public:
     CARect();
     CARect(int32_t width, int32_t height);
     CARect(int32_t left, int32_t right, int32_t top, int32_t bottom);
-    CARect(const CARect& other) = default;
+    CARect(const CARect& other);
 
     int32_t width() const;
     int32_t height() const;

@@ -21,8 +21,9 @@ bool IsEightBitHostDepth(int32_t depth);
 void PrepareHostRequest(FilterRecord& record, const Rect* inRect, const Rect* outRect,
                         int16_t firstPlane, int16_t lastPlane);
 
-// The answer given for a record without advanceState: such a host can deliver no
-// data, and the request fails as if the host had refused it.
+// The answer given for a host that cannot deliver the data: a record without
+// advanceState, or a request answered with success but without its tile. The
+// request fails as if the host had refused it.
 constexpr OSErr kNoAdvanceStateError = filterBadParameters;
 
 // Calls advanceState and stores its answer in the result word, success included.

@@ -111,8 +111,10 @@ int16_t TransferHostRegion(const Rect* hostRect, const Rect* bufferRect, const R
         return noErr;
     }
     // A host that answers success without a tile would have us copy through null;
-    // the data was not delivered, and the request counts as failed.
+    // the data was not delivered, and the request counts as failed, in the result
+    // word as in the answer.
     if ((reading ? record.inData : record.outData) == nullptr) {
+        StoreHostResult(kNoAdvanceStateError);
         return kNoAdvanceStateError;
     }
 

@@ -12,8 +12,8 @@
 
 namespace {
 
-// The integer part as the original arithmetic takes it: (double)v + 2^20, whose upper word holds
-// the integer part in its low 20 bits.
+// The integer part by the 2^20 rule (see IntegerPart): widen to double, add 2^20, and read the
+// low 20 bits of the sum's upper 32-bit word.
 int32_t IntegerPartThroughDouble(float v) {
     const uint64_t bits = std::bit_cast<uint64_t>(static_cast<double>(v) + 1048576.0);
     return static_cast<int32_t>((bits >> 32) & 0xFFFFFu);

@@ -299,6 +299,25 @@ TEST(FilterHostAdvanceState, FailsTheNthCallOnly) {
     EXPECT_EQ(host.DataRequests()[4].result, memFullErr);
 }
 
+// A host that says yes and hands out nothing: the plug-in must not take the answer
+// for data. The rects a selector leaves behind are still served.
+TEST(FilterHostAdvanceState, WithheldTilesAnswerSuccessWithNullData) {
+    FilterHost host(DistinctImage(4, 4, 3, 8));
+    host.SetFaults({.withholdTiles = true});
+    const Side plane0{{0, 0, 4, 4}, 0, 0};
+    EXPECT_EQ(Request(host, plane0, plane0), noErr);
+    EXPECT_EQ(Get(host.Record()->inData), nullptr);
+    EXPECT_EQ(Get(host.Record()->outData), nullptr);
+    ASSERT_EQ(host.DataRequests().size(), 1u);
+    EXPECT_EQ(host.DataRequests()[0].result, noErr);
+    EXPECT_EQ(host.DataRequests()[0].inRowBytes, 0);
+    EXPECT_EQ(host.DataRequests()[0].outRowBytes, 0);
+
+    host.Record()->inRect = {0, 0, 4, 4};
+    EXPECT_EQ(host.ServeRecordRequest(), noErr);
+    EXPECT_NE(Get(host.Record()->inData), nullptr);
+}
+
 TEST(FilterHostAdvanceState, FailsEveryRequestThatIncludesAPlane) {
     struct Case {
         Side in, out;

@@ -276,21 +276,27 @@ TEST_F(RegionTransferFailures, FailedRequestCopiesNothing) {
     refuses.failureCode = -1;
     HostFaults noAdvanceState;
     noAdvanceState.noAdvanceState = true;
+    HostFaults noTiles;
+    noTiles.withholdTiles = true;
     const Case cases[] = {{"advanceState fails", refuses, -1},
-                          {"record without advanceState", noAdvanceState, filterBadParameters}};
+                          {"record without advanceState", noAdvanceState, filterBadParameters},
+                          {"advanceState succeeds without a tile", noTiles, filterBadParameters}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         host.SetFaults(c.faults);
         const HostImage before = host.Image();
         CARect region = Region();
+        *gResult = noErr;
         EXPECT_EQ(side.GetData(nullptr, region, buffer.data(), CAChannelsInterleaved),
                   CAResultDataUnavailable);
         EXPECT_EQ(*gResult, c.resultWord);
         EXPECT_EQ(buffer, std::vector<uint8_t>(buffer.size(), 0xEE));
 
         std::vector<uint8_t> zeros(buffer.size(), 0);
+        *gResult = noErr;
         EXPECT_EQ(side.PutData(nullptr, region, zeros.data(), CAChannelsInterleaved),
                   CAResultDataUnavailable);
+        EXPECT_EQ(*gResult, c.resultWord);
         host.CommitOutput();
         EXPECT_TRUE(host.Image() == before);
     }

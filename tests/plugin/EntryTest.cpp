@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "host/HostFilterInterface.h"
+#include "host/Progress.h"
 #include "platform/Platform.h"
 #include "plugin/FilterHandles.h"
 #include "plugin/LibraryLifetime.h"
@@ -21,13 +22,20 @@ namespace {
 using vexo::filterhost::FilterHost;
 using vexo::filterhost::HostImage;
 using vexo::filterhost::PluginSession;
+using vexo::filterhost::PropertyOp;
+using vexo::filterhost::RequestSource;
 
-// The services the entry reaches, recorded instead of performed.
+// The services the entry reaches, recorded instead of performed. The clock stands
+// still but for the pauses, which move it on by their length.
 struct Recorded {
     std::vector<std::string> debugLines;
     std::vector<uint32_t> sleeps;
     std::vector<std::string> messages;
     uint32_t now = 0;
+    // The host calls that a ProgressWatch passes on, and where they go.
+    std::vector<std::string> progressAtCalls;
+    SetPropertyProc hostSetProperty = nullptr;
+    FreeBufferProc hostFreeBuffer = nullptr;
 };
 
 Recorded& Log() {
@@ -40,7 +48,10 @@ protected:
     EntryTest() {
         Log() = {};
         services_->debugOutput = [](const char* line) { Log().debugLines.emplace_back(line); };
-        services_->sleepMilliseconds = [](uint32_t ms) { Log().sleeps.push_back(ms); };
+        services_->sleepMilliseconds = [](uint32_t ms) {
+            Log().sleeps.push_back(ms);
+            Log().now += ms;
+        };
         services_->tickCount = [] { return Log().now; };
         services_->showErrorMessage = [](const char* text, const char* caption) {
             Log().messages.push_back(std::string(caption) + ": " + text);
@@ -155,6 +166,93 @@ TEST_F(EntryTest, UnloadWaitsForASecondAfterTheLastRun) {
         EXPECT_EQ(gLastRunEnd, 0u);
         EXPECT_EQ(gModuleHandle, nullptr);
     }
+}
+
+// The smallest image that start corrects: a run takes little time.
+HostImage SmallestImage() {
+    return HostImage(24, 24, 1, 8);
+}
+
+// Passes the plug-in's property sets and buffer frees on to the host, noting for
+// each whether progress reporting was on at that moment.
+struct ProgressWatch {
+    PropertyProcs properties;
+    BufferProcs buffers;
+
+    explicit ProgressWatch(FilterHost& host)
+        : properties(*host.Record()->propertyProcs), buffers(*host.Record()->bufferProcs) {
+        Log().hostSetProperty = properties.setPropertyProc;
+        Log().hostFreeBuffer = buffers.freeProc;
+        properties.setPropertyProc = [](OSType signature, OSType key, int32_t index,
+                                        intptr_t value, Handle complex) {
+            Log().progressAtCalls.push_back(Noted("set property", gProgressState.enabled));
+            return Log().hostSetProperty(signature, key, index, value, complex);
+        };
+        buffers.freeProc = [](BufferID id) {
+            Log().progressAtCalls.push_back(Noted("free buffer", gProgressState.enabled));
+            Log().hostFreeBuffer(id);
+        };
+        host.Record()->propertyProcs = &properties;
+        host.Record()->bufferProcs = &buffers;
+    }
+
+    static std::string Noted(const char* call, bool progressOn) {
+        return std::string(call) + (progressOn ? ", progress on" : ", progress off");
+    }
+};
+
+// The start handler's order: the watch suspension is set before progress is
+// switched on and before any data is asked for; the working block goes back to the
+// host while the progress report is still open; start leaves no data request behind.
+TEST_F(EntryTest, StartSuspendsTheWatchFirstAndGivesTheBlockBackBeforeProgressEnds) {
+    FilterHost host(SmallestImage());
+    ProgressWatch watch(host);
+    gProgressState.enabled = false;  // as at load, whatever an earlier test left
+
+    PluginSession session(host, &PluginMain);
+    const auto outcome = session.Run();
+    ASSERT_EQ(outcome.result, noErr);
+
+    EXPECT_EQ(Log().progressAtCalls,
+              (std::vector<std::string>{"set property, progress off", "free buffer, progress on"}));
+    ASSERT_EQ(host.PropertyCalls().size(), 1u);
+    const auto& suspension = host.PropertyCalls()[0];
+    EXPECT_EQ(suspension.op, PropertyOp::Set);
+    EXPECT_EQ(suspension.key, propWatchSuspension);
+    EXPECT_EQ(suspension.simpleValue, 0);
+    ASSERT_FALSE(host.DataRequests().empty());
+    EXPECT_LT(suspension.sequence, host.DataRequests().front().sequence);
+
+    EXPECT_EQ(outcome.continueCalls, 0) << "start left its rects asking for data";
+    for (const auto& request : host.DataRequests()) {
+        EXPECT_EQ(request.source, RequestSource::AdvanceState);
+    }
+}
+
+// The unload wait counts from the end of the last successful run, the run's closing
+// pause included; a failed run notes no time, so the wait still counts from the
+// successful run before it.
+TEST_F(EntryTest, UnloadWaitCountsFromTheEndOfTheLastSuccessfulRun) {
+    OnProcessAttach(&Log());
+    Log().now = 5000;
+    {
+        FilterHost host(SmallestImage());
+        PluginSession session(host, &PluginMain);
+        ASSERT_EQ(session.Run().result, noErr);
+    }
+    const uint32_t runEnd = Log().now;
+    ASSERT_GT(runEnd, 5000u) << "the run ends with a pause";
+    {
+        Log().now = runEnd + 100;
+        FilterHost host(SmallestImage());
+        host.SetFaults({.failAdvanceStateForPlane = 0});
+        PluginSession session(host, &PluginMain);
+        ASSERT_EQ(session.Run().result, memFullErr);
+    }
+    Log().now = runEnd + 400;
+    Log().sleeps.clear();
+    OnProcessDetach();
+    EXPECT_EQ(Log().sleeps, std::vector<uint32_t>{600});
 }
 
 TEST_F(EntryTest, EveryNotificationWritesItsDebuggerLine) {

@@ -131,7 +131,8 @@ OSErr FilterHost::TakeRequest(RequestSource source) {
         } else {
             result = CheckRequest(request);
         }
-        if (result == noErr) {
+        // A withheld tile: the request succeeds and nothing is handed out.
+        if (result == noErr && !(source == RequestSource::AdvanceState && faults_.withholdTiles)) {
             try {
                 if (!request.inRect.Empty()) {
                     input_ = MakeTile(request.inRect, request.inLoPlane, request.inHiPlane,

@@ -29,6 +29,9 @@ struct HostFaults {
     bool noProgressProc = false;
     bool noAbortProc = false;
     bool noAdvanceState = false;
+    // advanceState answers every request with noErr but hands out no tile: inData
+    // and outData stay null.
+    bool withholdTiles = false;
     // supportsPadding false: the paddings are ignored and a rect must lie inside the image.
     bool noPaddingSupport = false;
 
