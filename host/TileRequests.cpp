@@ -76,5 +76,12 @@ CAResult PICAHostInterface::GetDataRef(CARect& inRect, void** inData, int32_t* i
     const int16_t result =
         AdvanceHostData(ToHostRect(inRect), ToHostRect(outRect), firstPlane, lastPlane, mode,
                         inData, inRowBytes, outData, outRowBytes);
-    return result != noErr ? CAResultDataUnavailable : CAResultOk;
+    if (result != noErr) {
+        return CAResultDataUnavailable;
+    }
+    // A host that answers success without a tile would have the run write through null.
+    if ((inData != nullptr && *inData == nullptr) || (outData != nullptr && *outData == nullptr)) {
+        return CAResultDataUnavailable;
+    }
+    return CAResultOk;
 }

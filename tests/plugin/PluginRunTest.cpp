@@ -265,6 +265,9 @@ INSTANTIATE_TEST_SUITE_P(
                   {.failAdvanceStateForPlane = 1},
                   memFullErr,
                   filterSelectorStart},
+        // A host that says yes but hands out no tile: the run stops as after a refused
+        // request, instead of writing through null.
+        FaultCase{"TilesWithheld", {.withholdTiles = true}, memFullErr, filterSelectorStart},
         // Working memory then comes from the heap, and the run goes on.
         FaultCase{"BufferAllocationFails", {.failAllocationAt = 1}, noErr, -1},
         FaultCase{"BufferLockFails", {.failBufferLockAt = 1}, noErr, -1},
