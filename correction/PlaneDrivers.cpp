@@ -96,6 +96,7 @@ CAResult CorrectionRun::ProcessPlanes(CVexoCorrectionAlgorithm& algorithm, CARec
                                                          geometry.longSide, geometry.shortSide);
 
     PrepareParallelRuntime();
+    RowPace pace;
     algorithm.ReportProgress(CAProgressStart, WrappingProduct(channels, height));
     for (int32_t plane = 0; plane < channels; ++plane) {
         if (plane >= kMaxPlanes) {
@@ -123,6 +124,7 @@ CAResult CorrectionRun::ProcessPlanes(CVexoCorrectionAlgorithm& algorithm, CARec
             ResampleRowInParallel<Sample>(job, body, gThreadCount);
             // On the host's thread, after the row's workers have joined.
             algorithm.ReportProgress(CAProgressStep, 1);
+            pace.RowDone();
         }
     }
     algorithm.ReportProgress(CAProgressEnd, 0);

@@ -1,0 +1,64 @@
+#include <gtest/gtest.h>
+
+#include <omp.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "correction/ParallelRuntime.h"
+#include "platform/Platform.h"
+
+// The runtime's waiting as a run's pace asks for it. Only the runtime the Windows plug-in
+// carries takes settings from us; a runtime shared with the host is never changed.
+namespace {
+
+#if defined(KMP_VERSION_MAJOR)
+
+// A clock that moves on by the given step at each reading.
+uint32_t gClockNow = 0;
+std::vector<uint32_t> gClockSteps;
+size_t gClockReading = 0;
+
+uint32_t SteppingClock() {
+    const uint32_t step = gClockSteps.empty() ? 0 : gClockSteps[gClockReading % gClockSteps.size()];
+    ++gClockReading;
+    gClockNow += step;
+    return gClockNow;
+}
+
+TEST(RowPace, WorkersSleepBetweenRowsOnlyWhenRowsKeepCrawling) {
+    struct Case {
+        const char* name;
+        std::vector<uint32_t> windowMs;  // what each window of rows takes, repeated
+        bool sleeps;
+    };
+    const Case cases[] = {
+        {"quiet rows", {1}, false},
+        {"rows that stall now and then", {900, 2}, false},
+        {"rows that crawl", {300}, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        vexo::platform::ScopedServices services;
+        services->tickCount = SteppingClock;
+        gClockSteps = c.windowMs;
+        gClockReading = 0;
+        PrepareParallelRuntime();
+        const int spinning = kmp_get_blocktime();
+        ASSERT_GT(spinning, 0);
+        gClockReading = gClockSteps.size() - 1;  // the first reading starts the first window
+        RowPace pace;
+        gClockReading = 0;
+        for (int row = 0; row < 4000; ++row) {
+            pace.RowDone();
+        }
+        EXPECT_EQ(kmp_get_blocktime(), c.sleeps ? 0 : spinning);
+        // The next run starts spinning again.
+        PrepareParallelRuntime();
+        EXPECT_EQ(kmp_get_blocktime(), spinning);
+    }
+}
+
+#endif
+
+}  // namespace
