@@ -5,8 +5,7 @@
 #include <vector>
 
 #include "host/HostFilterInterface.h"
-#include "tests/correction/InMemoryHost.h"
-#include "tests/correction/StubbedServices.h"
+#include "tests/plugin/EngineReference.h"
 #include "tests/plugin/ErrorMessageWatch.h"
 #include "tools/host/FilterHost.h"
 #include "tools/host/PluginLibrary.h"
@@ -23,53 +22,13 @@ using vexo::filterhost::HostRect;
 using vexo::filterhost::PluginLibrary;
 using vexo::filterhost::PluginSession;
 using vexo::filterhost::SessionOutcome;
+using vexo::testing::PatternImage;
+using vexo::testing::PlaneOf;
+using vexo::testing::ReferenceCorrection;
 
 PluginLibrary& Plugin() {
     static PluginLibrary library(VEXO_PLUGIN_FILE);
     return library;
-}
-
-// Gradients, a grid of edges and a plane-dependent offset: every part of the lens
-// model and of the resampler has something to move.
-uint16_t PatternSample(int plane, int32_t x, int32_t y, uint16_t maxSample) {
-    const uint32_t ramp = static_cast<uint32_t>(x * 5 + y * 3 + plane * 61);
-    const uint32_t grid = ((x / 7 + y / 5) % 2) ? 90u : 0u;
-    return static_cast<uint16_t>((ramp + grid) % 256u * maxSample / 255u);
-}
-
-HostImage PatternImage(int32_t width, int32_t height, int planes, int bits) {
-    HostImage image(width, height, planes, bits);
-    const uint16_t maxSample = image.MaxSample();
-    image.Fill([&](int p, int32_t x, int32_t y) { return PatternSample(p, x, y, maxSample); });
-    return image;
-}
-
-// The engine run in this process on the same planes: what the plug-in must produce.
-std::vector<std::vector<uint32_t>> ReferenceCorrection(const HostImage& image, int planes) {
-    vexo::testing::StubbedServices services;
-    vexo::testing::InMemoryHost reference(image.Width(), image.Height(), planes,
-                                          image.BitsPerSample());
-    reference.FillInput([&](int32_t p, int32_t x, int32_t y) { return image.Sample(p, x, y); });
-    reference.Init(2);
-    CARect in(image.Width(), image.Height());
-    CARect out(image.Width(), image.Height());
-    EXPECT_EQ(reference.Process(in, out, CAProcessWholeImage), CAResultOk);
-    reference.Release();
-    std::vector<std::vector<uint32_t>> result;
-    for (int p = 0; p < planes; ++p) {
-        result.push_back(reference.OutputPlane(p));
-    }
-    return result;
-}
-
-std::vector<uint32_t> PlaneOf(const HostImage& image, int plane) {
-    std::vector<uint32_t> samples;
-    for (int32_t y = 0; y < image.Height(); ++y) {
-        for (int32_t x = 0; x < image.Width(); ++x) {
-            samples.push_back(image.Sample(plane, x, y));
-        }
-    }
-    return samples;
 }
 
 bool RectsEmpty(const FilterRecord& record) {

@@ -8,9 +8,7 @@
 #include "host/HostFilterInterface.h"
 #include "platform/DynamicLibrary.h"
 #include "platform/Module.h"
-#include "tests/correction/InMemoryHost.h"
-#include "tests/correction/NoisePicture.h"
-#include "tests/correction/StubbedServices.h"
+#include "tests/plugin/EngineReference.h"
 #include "tools/host/FilterHost.h"
 #include "tools/host/PluginLibrary.h"
 #include "tools/host/PluginSession.h"
@@ -24,45 +22,20 @@ using vexo::filterhost::FilterHost;
 using vexo::filterhost::HostImage;
 using vexo::filterhost::PluginLibrary;
 using vexo::filterhost::PluginSession;
+using vexo::testing::PatternImage;
+using vexo::testing::ReferenceCorrection;
 
-constexpr int32_t kWidth = 48;
-constexpr int32_t kHeight = 36;
 constexpr int kPlanes = 3;
 
-HostImage NoiseImage() {
-    HostImage image(kWidth, kHeight, kPlanes, 8);
-    image.Fill([](int p, int32_t x, int32_t y) { return vexo::testing::Noise(p, x, y, 256); });
-    return image;
-}
+HostImage TestImage() { return PatternImage(48, 36, kPlanes, 8); }
 
-// The engine's own correction of the same image, in this process.
-std::vector<uint32_t> EngineCorrection(const HostImage& image) {
-    vexo::testing::StubbedServices services;
-    vexo::testing::InMemoryHost engine(kWidth, kHeight, kPlanes, 8);
-    engine.FillInput([&](int32_t p, int32_t x, int32_t y) { return image.Sample(p, x, y); });
-    engine.Init(2);
-    CARect in(kWidth, kHeight);
-    CARect out(kWidth, kHeight);
-    EXPECT_EQ(engine.Process(in, out, CAProcessWholeImage), CAResultOk);
-    engine.Release();
-    std::vector<uint32_t> samples;
+// Every plane of the image, in plane order.
+std::vector<std::vector<uint32_t>> Planes(const HostImage& image) {
+    std::vector<std::vector<uint32_t>> planes;
     for (int p = 0; p < kPlanes; ++p) {
-        const std::vector<uint32_t> plane = engine.OutputPlane(p);
-        samples.insert(samples.end(), plane.begin(), plane.end());
+        planes.push_back(vexo::testing::PlaneOf(image, p));
     }
-    return samples;
-}
-
-std::vector<uint32_t> Samples(const HostImage& image) {
-    std::vector<uint32_t> samples;
-    for (int p = 0; p < kPlanes; ++p) {
-        for (int32_t y = 0; y < kHeight; ++y) {
-            for (int32_t x = 0; x < kWidth; ++x) {
-                samples.push_back(image.Sample(p, x, y));
-            }
-        }
-    }
-    return samples;
+    return planes;
 }
 
 class ForeignRuntime {
@@ -86,7 +59,7 @@ private:
 
 // A whole run through the built plug-in; the image it leaves.
 HostImage CorrectWithPlugin(const PluginLibrary& plugin) {
-    FilterHost host(NoiseImage());
+    FilterHost host(TestImage());
     PluginSession session(host, plugin.Entry());
     EXPECT_EQ(session.Run().result, noErr);
     return host.Image();
@@ -99,7 +72,7 @@ TEST(PrivateRuntime, RunsBesideARuntimeThatStartedFirst) {
     const PluginLibrary plugin(VEXO_PLUGIN_FILE);
     const HostImage corrected = CorrectWithPlugin(plugin);
     EXPECT_EQ(foreign.Region(3), 3) << "the other runtime after our run";
-    EXPECT_EQ(Samples(corrected), EngineCorrection(NoiseImage()));
+    EXPECT_EQ(Planes(corrected), ReferenceCorrection(TestImage(), kPlanes));
 }
 
 TEST(PrivateRuntime, LetsARuntimeThatStartsLaterRun) {
@@ -108,8 +81,8 @@ TEST(PrivateRuntime, LetsARuntimeThatStartsLaterRun) {
 
     const ForeignRuntime foreign;
     EXPECT_EQ(foreign.Region(4), 4);
-    EXPECT_EQ(Samples(CorrectWithPlugin(plugin)), Samples(corrected)) << "our run after theirs";
-    EXPECT_EQ(Samples(corrected), EngineCorrection(NoiseImage()));
+    EXPECT_EQ(Planes(CorrectWithPlugin(plugin)), Planes(corrected)) << "our run after theirs";
+    EXPECT_EQ(Planes(corrected), ReferenceCorrection(TestImage(), kPlanes));
 }
 
 // The runtime's workers live in the library and outlast a run, so a host that frees the
@@ -120,16 +93,16 @@ TEST(PluginLibraryLifetime, StaysLoadedAfterTheHostFreesIt) {
         const PluginLibrary plugin(VEXO_PLUGIN_FILE);
         entry = plugin.Entry();
         ASSERT_NE(entry, nullptr);
-        FilterHost host(NoiseImage());
+        FilterHost host(TestImage());
         PluginSession session(host, entry);
         ASSERT_EQ(session.Run().result, noErr);
     }
     EXPECT_NE(vexo::platform::ModuleContaining(reinterpret_cast<const void*>(entry)), nullptr);
     // Its code still runs: the entry answers a whole run as before.
-    FilterHost host(NoiseImage());
+    FilterHost host(TestImage());
     PluginSession session(host, entry);
     EXPECT_EQ(session.Run().result, noErr);
-    EXPECT_EQ(Samples(host.Image()), EngineCorrection(NoiseImage()));
+    EXPECT_EQ(Planes(host.Image()), ReferenceCorrection(TestImage(), kPlanes));
 }
 
 }  // namespace
