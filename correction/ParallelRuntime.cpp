@@ -15,11 +15,11 @@ namespace {
 
 // Long enough that the workers are still spinning when the next row starts, after the host's
 // progress report (a row takes microseconds): a worker that went to sleep costs a wake-up
-// through the kernel per row, which under Wine is a round trip to its server. Short enough
-// that on a machine whose cores other programs also use, waiting workers soon give their
-// cores back: beside four other busy threads, a run with the runtime's default of 200 ms took
-// half as long again as with this, or more. Set explicitly, it also holds on hybrid
-// processors, where the runtime's own default is not to spin at all.
+// per row, which makes a quiet run some twenty times slower even on condition variables.
+// Short enough that on a machine whose cores other programs also use, waiting workers soon
+// give their cores back: beside four other busy threads, a run with the runtime's default of
+// 200 ms took half as long again as with this, or more. Set explicitly, it also holds on
+// hybrid processors, where the runtime's own default is not to spin at all.
 constexpr int kSpinMilliseconds = 5;
 
 // Rows are measured in windows of this many; two windows in a row that each took longer than
