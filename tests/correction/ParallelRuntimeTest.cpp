@@ -59,6 +59,27 @@ TEST(RowPace, WorkersSleepBetweenRowsOnlyWhenRowsKeepCrawling) {
     }
 }
 
+// Workers that sleep between regions are woken for every one: a lost wake-up hangs the run
+// and a thread left out leaves its part of the row unwritten.
+TEST(RowPace, SleepingWorkersTakePartInEveryRegion) {
+    PrepareParallelRuntime();
+    const int spinning = kmp_get_blocktime();
+    kmp_set_blocktime(0);
+    constexpr int kThreads = 4;
+    constexpr int kRegions = 2000;
+    std::vector<int> regionsSeen(kThreads, 0);
+    for (int region = 0; region < kRegions; ++region) {
+#pragma omp parallel num_threads(kThreads)
+        {
+            if (omp_get_num_threads() == kThreads) {
+                ++regionsSeen[omp_get_thread_num()];
+            }
+        }
+    }
+    kmp_set_blocktime(spinning);
+    EXPECT_EQ(regionsSeen, std::vector<int>(kThreads, kRegions));
+}
+
 #endif
 
 }  // namespace
