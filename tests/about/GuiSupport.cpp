@@ -57,11 +57,17 @@ HWND FindOwnWindow(const char* className, const char* caption) {
             DWORD process = 0;
             GetWindowThreadProcessId(window, &process);
             char name[64] = {};
-            char text[256] = {};
             GetClassNameA(window, name, sizeof(name));
-            GetWindowTextA(window, text, sizeof(text));
-            if (process == GetCurrentProcessId() && lstrcmpiA(name, s->className) == 0 &&
-                lstrcmpA(text, s->caption) == 0) {
+            if (process != GetCurrentProcessId() || lstrcmpiA(name, s->className) != 0) {
+                return TRUE;
+            }
+            // Searches run on helper threads while the window's own thread may be waiting
+            // for them: reading the stored caption sends no message that would deadlock.
+            wchar_t text[256] = {};
+            wchar_t caption[256] = {};
+            InternalGetWindowText(window, text, 256);
+            MultiByteToWideChar(CP_ACP, 0, s->caption, -1, caption, 256);
+            if (lstrcmpW(text, caption) == 0) {
                 s->found = window;
                 return FALSE;
             }
