@@ -1,7 +1,7 @@
 // The row body eight columns at a time with AVX2. Only the functions of this file are compiled
-// for AVX2, through the target pragma (clang's attribute pragma), and they run only after the processor said it has AVX2:
-// the plug-in itself still runs on any 64-bit x86 processor. FMA stays off: a fused multiply-add
-// would round differently from the plain code.
+// for AVX2, through the target pragma (clang's attribute pragma), and they run only after the
+// processor said it has AVX2: the plug-in itself still runs on any 64-bit x86 processor. FMA
+// stays off: a fused multiply-add would round differently from the plain code.
 
 #include <immintrin.h>
 
