@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/Environment.h"
 #include "tools/host/RuntimeSettings.h"
 
 namespace {
@@ -14,11 +15,7 @@ std::optional<std::string> Get(const char* name) {
 }
 
 void Put(const char* name, const std::optional<std::string>& value) {
-    if (value) {
-        setenv(name, value->c_str(), 1);
-    } else {
-        unsetenv(name);
-    }
+    vexo::platform::SetEnvironmentValue(name, value ? value->c_str() : nullptr);
 }
 
 TEST(RuntimeSettings, TheToolChoosesTheSpinUnlessTheUserDid) {
