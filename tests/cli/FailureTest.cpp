@@ -128,6 +128,13 @@ const FailureCase kCases[] = {
      },
      kExitPluginUnavailable,
      {"has no entry point PluginMain"}},
+    {"EmptyPluginPath",
+     [](const TempFolder& f) {
+         WritePng(f, "in.png");
+         return Correct(f, "in.png", "out.png", {"--plugin", ""});
+     },
+     kExitUsage,
+     {"vexo-host: --plugin", "not an empty one"}},
     {"PluginThatIsNoLibrary",
      [](const TempFolder& f) {
          WritePng(f, "in.png");
