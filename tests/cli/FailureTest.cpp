@@ -135,6 +135,19 @@ const FailureCase kCases[] = {
      },
      kExitUsage,
      {"vexo-host: --plugin", "not an empty one"}},
+    {"TruncatedPlugin",
+     // Its headers whole, the rest cut off: the system's loader would map pages
+     // past the file's end and die of SIGBUS.
+     [](const TempFolder& f) {
+         WritePng(f, "in.png");
+         WritePng(f, "out.png", 32, 32);
+         std::vector<uint8_t> library = testing::FileBytes(VEXO_PLUGIN);
+         library.resize(4096);
+         testing::WriteBytes(f / "cut.so", library);
+         return Correct(f, "in.png", "out.png", {"--plugin", f / "cut.so"});
+     },
+     kExitPluginUnavailable,
+     {"vexo-host: cannot load the plug-in ", "cut.so: the file ends before the library does"}},
     {"PluginThatIsNoLibrary",
      [](const TempFolder& f) {
          WritePng(f, "in.png");
