@@ -2,6 +2,8 @@
 // output, no temporary file, and the input and any earlier output untouched.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <functional>
@@ -163,6 +165,14 @@ const FailureCase kCases[] = {
      },
      kExitOutputFailed,
      {"vexo-host: cannot write ", "out.png: No such file or directory"}},
+    {"FifoAsOutput",
+     [](const TempFolder& f) {
+         WritePng(f, "in.png");
+         mkfifo((f / "out.png").c_str(), 0644);
+         return Correct(f, "in.png", "out.png");
+     },
+     kExitOutputFailed,
+     {"vexo-host: cannot write ", "out.png: it is a FIFO, not a regular file"}},
     {"OutputOfAnotherFormat",
      [](const TempFolder& f) {
          WritePng(f, "in.png");
@@ -187,10 +197,12 @@ TEST_P(Failure, SaysWhyInOneLineAndLosesNothing) {
     const std::vector<std::string> args = c.setUp(folder);
     const std::vector<std::string> before = folder.Names();
     std::vector<std::vector<uint8_t>> contents;
+    std::vector<std::filesystem::file_type> kinds;
     for (const std::string& name : before) {
         contents.push_back(std::filesystem::is_regular_file(folder / name)
                                ? testing::FileBytes(folder / name)
                                : std::vector<uint8_t>{});
+        kinds.push_back(std::filesystem::symlink_status(folder / name).type());
     }
 
     const testing::ToolRun run = RunTool(args);
@@ -207,6 +219,8 @@ TEST_P(Failure, SaysWhyInOneLineAndLosesNothing) {
 
     EXPECT_EQ(folder.Names(), before);
     for (size_t i = 0; i < before.size(); ++i) {
+        EXPECT_EQ(std::filesystem::symlink_status(folder / before[i]).type(), kinds[i])
+            << before[i];
         if (std::filesystem::is_regular_file(folder / before[i])) {
             EXPECT_EQ(testing::FileBytes(folder / before[i]), contents[i]) << before[i];
         }

@@ -8,10 +8,13 @@ namespace vexo::hosttool {
 // place only when complete, so that a failed or interrupted write leaves whatever
 // the destination held (the input itself, when the two are the same) untouched.
 // The temporary file is removed unless Commit succeeds. A destination that is a
-// symbolic link stays one: the file it points to is what gets replaced.
+// symbolic link stays one: the file it points to is what gets replaced. Only a
+// regular file is ever replaced: a device, FIFO or socket in the destination's
+// place is refused.
 class ReplacementFile {
 public:
-    // Throws ToolError(kExitOutputFailed) when the destination's folder takes no file.
+    // Throws ToolError(kExitOutputFailed) when the destination's folder takes no
+    // file, or the destination is there but no regular file.
     explicit ReplacementFile(std::string destination);
     ~ReplacementFile();
     ReplacementFile(const ReplacementFile&) = delete;
