@@ -56,6 +56,25 @@ TEST(ReplacementFile, LeavesNothingBehindWhenAbandoned) {
     EXPECT_EQ(FileBytes(existing), (std::vector<uint8_t>{4, 5}));
 }
 
+// A read-only file its user owns, in a folder they may write, can be replaced:
+// only the replacement gets the read-only mode, and only once it is written. Root
+// may write any file, so what is tried here is the mode the writer finds.
+TEST(ReplacementFile, KeepsItsOwnerAbleToWriteUntilTheCommit) {
+    TempFolder folder;
+    const std::string destination = folder / "locked.tif";
+    WriteBytes(destination, {1});
+    chmod(destination.c_str(), 0444);
+    {
+        ReplacementFile file(destination);
+        EXPECT_EQ(ModeOf(file.TemporaryPath()) & 0600, 0600u);
+        WriteBytes(file.TemporaryPath(), {2, 3});
+        file.Commit();
+    }
+    EXPECT_EQ(FileBytes(destination), (std::vector<uint8_t>{2, 3}));
+    EXPECT_EQ(ModeOf(destination), 0444u);
+    EXPECT_EQ(folder.Names(), std::vector<std::string>{"locked.tif"});
+}
+
 TEST(ReplacementFile, ReplacesWhatALinkPointsTo) {
     TempFolder folder;
     const std::string target = folder / "photo.png";

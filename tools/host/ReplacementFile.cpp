@@ -60,6 +60,7 @@ ReplacementFile::ReplacementFile(std::string destination) : destination_(std::mo
         }
     }
     target_ = path.string();
+    mode_ = ModeFor(target_);
     // Hidden, and in the destination's own folder, so that the rename is atomic.
     const std::filesystem::path folder = path.parent_path().empty() ? "." : path.parent_path();
     std::string pattern = (folder / ("." + path.filename().string() + ".vexo-XXXXXX")).string();
@@ -69,14 +70,8 @@ ReplacementFile::ReplacementFile(std::string destination) : destination_(std::mo
     if (fd < 0) {
         Fail(destination_, std::strerror(errno));
     }
-    temporary_ = name.data();
-    const bool ok = fchmod(fd, ModeFor(target_)) == 0;
-    const int error = errno;
     close(fd);
-    if (!ok) {
-        std::remove(temporary_.c_str());
-        Fail(destination_, std::strerror(error));
-    }
+    temporary_ = name.data();
 }
 
 ReplacementFile::~ReplacementFile() {
@@ -87,7 +82,8 @@ ReplacementFile::~ReplacementFile() {
 
 void ReplacementFile::Commit() {
     const int fd = open(temporary_.c_str(), O_RDONLY);
-    if (fd < 0 || fsync(fd) != 0) {
+    // The mode only now: a read-only one given before the write would keep the writer out.
+    if (fd < 0 || fchmod(fd, mode_) != 0 || fsync(fd) != 0) {
         const int error = errno;
         if (fd >= 0) {
             close(fd);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <string>
 
 namespace vexo::hosttool {
@@ -20,16 +22,19 @@ public:
     ReplacementFile(const ReplacementFile&) = delete;
     ReplacementFile& operator=(const ReplacementFile&) = delete;
 
-    // Where to write: an empty file, with the permissions the destination will have.
+    // Where to write: an empty file that its owner may write, whatever the
+    // destination's permissions (a read-only destination is still replaced).
     const std::string& TemporaryPath() const { return temporary_; }
 
-    // Makes the written file durable and puts it in the destination's place.
+    // Gives the written file the destination's permissions, makes it durable and
+    // puts it in the destination's place.
     void Commit();
 
 private:
     std::string destination_;  // as the user named it, for messages
     std::string target_;       // the file that gets replaced
     std::string temporary_;
+    mode_t mode_ = 0;  // what the destination has, or a new file gets
     bool committed_ = false;
 };
 
