@@ -66,12 +66,14 @@ ReplacementFile::ReplacementFile(std::string destination) : destination_(std::mo
     std::string pattern = (folder / ("." + path.filename().string() + ".vexo-XXXXXX")).string();
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
+    const EndingSignalsHeldOff heldOff;
     const int fd = mkstemp(name.data());
     if (fd < 0) {
         Fail(destination_, std::strerror(errno));
     }
     close(fd);
     temporary_ = name.data();
+    removalOnSignal_.emplace(temporary_.c_str());
 }
 
 ReplacementFile::~ReplacementFile() {

@@ -2,17 +2,20 @@
 
 #include <sys/types.h>
 
+#include <optional>
 #include <string>
+
+#include "tools/host/RemovalOnSignal.h"
 
 namespace vexo::hosttool {
 
 // A file written under a temporary name beside its destination and renamed into
 // place only when complete, so that a failed or interrupted write leaves whatever
 // the destination held (the input itself, when the two are the same) untouched.
-// The temporary file is removed unless Commit succeeds. A destination that is a
-// symbolic link stays one: the file it points to is what gets replaced. Only a
-// regular file is ever replaced: a device, FIFO or socket in the destination's
-// place is refused.
+// The temporary file is removed unless Commit succeeds, also when the process is
+// ended by SIGINT, SIGTERM or SIGHUP. A destination that is a symbolic link stays
+// one: the file it points to is what gets replaced. Only a regular file is ever
+// replaced: a device, FIFO or socket in the destination's place is refused.
 class ReplacementFile {
 public:
     // Throws ToolError(kExitOutputFailed) when the destination's folder takes no
@@ -35,6 +38,7 @@ private:
     std::string target_;       // the file that gets replaced
     std::string temporary_;
     mode_t mode_ = 0;  // what the destination has, or a new file gets
+    std::optional<RemovalOnSignal> removalOnSignal_;
     bool committed_ = false;
 };
 
