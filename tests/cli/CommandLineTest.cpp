@@ -90,7 +90,10 @@ TEST(CommandLine, RefusesWhatMakesNoSenseInOneLine) {
              {"correct", "a", "b", "--selection", "1,2,3"},
              {"correct", "a", "b", "--selection", ""},
              {"correct", "a", "b", "--frobnicate"},
+             {"correct", "a", "b", "--plugin", ""},
+             {"correct", "--plugin=", "a", "b"},
              {"info", "extra"},
+             {"info", "--plugin", ""},
          }) {
         const Parsed parsed = Parse(args);
         const std::string shown = args.empty() ? "(nothing)" : args.back();

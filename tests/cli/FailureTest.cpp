@@ -2,6 +2,8 @@
 // output, no temporary file, and the input and any earlier output untouched.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <functional>
@@ -128,6 +130,26 @@ const FailureCase kCases[] = {
      },
      kExitPluginUnavailable,
      {"has no entry point PluginMain"}},
+    {"EmptyPluginPath",
+     [](const TempFolder& f) {
+         WritePng(f, "in.png");
+         return Correct(f, "in.png", "out.png", {"--plugin", ""});
+     },
+     kExitUsage,
+     {"vexo-host: --plugin", "not an empty one"}},
+    {"TruncatedPlugin",
+     // Its headers whole, the rest cut off: the system's loader would map pages
+     // past the file's end and die of SIGBUS.
+     [](const TempFolder& f) {
+         WritePng(f, "in.png");
+         WritePng(f, "out.png", 32, 32);
+         std::vector<uint8_t> library = testing::FileBytes(VEXO_PLUGIN);
+         library.resize(4096);
+         testing::WriteBytes(f / "cut.so", library);
+         return Correct(f, "in.png", "out.png", {"--plugin", f / "cut.so"});
+     },
+     kExitPluginUnavailable,
+     {"vexo-host: cannot load the plug-in ", "cut.so: the file ends before the library does"}},
     {"PluginThatIsNoLibrary",
      [](const TempFolder& f) {
          WritePng(f, "in.png");
@@ -143,6 +165,14 @@ const FailureCase kCases[] = {
      },
      kExitOutputFailed,
      {"vexo-host: cannot write ", "out.png: No such file or directory"}},
+    {"FifoAsOutput",
+     [](const TempFolder& f) {
+         WritePng(f, "in.png");
+         mkfifo((f / "out.png").c_str(), 0644);
+         return Correct(f, "in.png", "out.png");
+     },
+     kExitOutputFailed,
+     {"vexo-host: cannot write ", "out.png: it is a FIFO, not a regular file"}},
     {"OutputOfAnotherFormat",
      [](const TempFolder& f) {
          WritePng(f, "in.png");
@@ -167,10 +197,12 @@ TEST_P(Failure, SaysWhyInOneLineAndLosesNothing) {
     const std::vector<std::string> args = c.setUp(folder);
     const std::vector<std::string> before = folder.Names();
     std::vector<std::vector<uint8_t>> contents;
+    std::vector<std::filesystem::file_type> kinds;
     for (const std::string& name : before) {
         contents.push_back(std::filesystem::is_regular_file(folder / name)
                                ? testing::FileBytes(folder / name)
                                : std::vector<uint8_t>{});
+        kinds.push_back(std::filesystem::symlink_status(folder / name).type());
     }
 
     const testing::ToolRun run = RunTool(args);
@@ -187,6 +219,8 @@ TEST_P(Failure, SaysWhyInOneLineAndLosesNothing) {
 
     EXPECT_EQ(folder.Names(), before);
     for (size_t i = 0; i < before.size(); ++i) {
+        EXPECT_EQ(std::filesystem::symlink_status(folder / before[i]).type(), kinds[i])
+            << before[i];
         if (std::filesystem::is_regular_file(folder / before[i])) {
             EXPECT_EQ(testing::FileBytes(folder / before[i]), contents[i]) << before[i];
         }

@@ -3,8 +3,12 @@
 // computed here in-process over the same planes.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <sstream>
 #include <string>
 
@@ -181,6 +185,55 @@ TEST(EndToEnd, ReplacesTheInputWhenAskedToAndTheRunSucceeds) {
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(ReadImage(path).samples, PluginCorrection(image).image.samples);
     EXPECT_EQ(folder.Names(), std::vector<std::string>{"photo.tif"});
+}
+
+// Whether every folder on the way to path lets others through, and path lets
+// them read it (and run it, when asked).
+bool OthersReach(const std::filesystem::path& path, bool run) {
+    struct stat info {};
+    const mode_t wanted = run ? S_IROTH | S_IXOTH : S_IROTH;
+    if (stat(path.c_str(), &info) != 0 || (info.st_mode & wanted) != wanted) {
+        return false;
+    }
+    for (std::filesystem::path folder = path.parent_path(); folder != folder.parent_path();
+         folder = folder.parent_path()) {
+        if (stat(folder.c_str(), &info) != 0 || (info.st_mode & S_IXOTH) == 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// A user replaces a read-only output of theirs in a folder of theirs. Root could
+// write to it anyway, so as root the tool runs as an unprivileged user.
+TEST(EndToEnd, ReplacesAReadOnlyOutputItsUserOwns) {
+    testing::ToolLaunch launch;
+    if (geteuid() == 0) {
+        if (!OthersReach(testing::ToolPath(), true) || !OthersReach(VEXO_PLUGIN, false)) {
+            GTEST_SKIP() << "another user cannot reach the built tool and plug-in";
+        }
+        launch.user = testing::ToolLaunch::User{65534, 65534};
+    }
+    TempFolder folder;
+    const RasterImage image = PatternImage(FileFormat::Png, ColourModel::Rgb, 0, 8);
+    const std::string input = folder / "in.png";
+    const std::string output = folder / "out.png";
+    WriteImage(input, image);
+    WriteImage(output, PatternImage(FileFormat::Png, ColourModel::Gray, 0, 8, 32, 32));
+    chmod(output.c_str(), 0444);
+    if (launch.user) {
+        for (const std::string& path : {folder.Path().string(), input, output}) {
+            ASSERT_EQ(chown(path.c_str(), launch.user->uid, launch.user->gid), 0) << path;
+        }
+    }
+
+    const testing::ToolRun run = RunTool({"correct", "-q", input, output}, launch);
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(ReadImage(output).samples, PluginCorrection(image).image.samples);
+    struct stat info {};
+    ASSERT_EQ(stat(output.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0444u);
+    EXPECT_EQ(folder.Names(), (std::vector<std::string>{"in.png", "out.png"}));
 }
 
 }  // namespace

@@ -1,15 +1,14 @@
 #include "tests/cli/ToolRunner.h"
 
 #include <fcntl.h>
-#include <spawn.h>
+#include <grp.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
-
-#include "tests/cli/ToolTestSupport.h"
 
 extern char** environ;
 
@@ -21,13 +20,47 @@ std::string ReadText(const std::string& path) {
     return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
 
+// In the forked child, where only async-signal-safe calls belong.
+[[noreturn]] void StartInChild(char* const* argv, const char* outPath, const char* errPath,
+                               const ToolLaunch& launch) {
+    const auto redirect = [](int target, const char* path, int flags) {
+        const int fd = open(path, flags, 0600);
+        if (fd < 0 || dup2(fd, target) < 0) {
+            _exit(127);
+        }
+        close(fd);
+    };
+    redirect(STDIN_FILENO, "/dev/null", O_RDONLY);
+    redirect(STDOUT_FILENO, outPath, O_WRONLY | O_CREAT | O_TRUNC);
+    redirect(STDERR_FILENO, errPath, O_WRONLY | O_CREAT | O_TRUNC);
+    // As from a shell with job control, whatever the test itself was started with.
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+    for (int signal = 1; signal < NSIG; ++signal) {
+        struct sigaction standard {};
+        standard.sa_handler = SIG_DFL;
+        sigaction(signal, &standard, nullptr);
+    }
+    for (const int signal : launch.ignoredSignals) {
+        struct sigaction ignore {};
+        ignore.sa_handler = SIG_IGN;
+        sigaction(signal, &ignore, nullptr);
+    }
+    if (launch.user && (setgroups(0, nullptr) != 0 || setgid(launch.user->gid) != 0 ||
+                        setuid(launch.user->uid) != 0)) {
+        _exit(127);
+    }
+    execve(argv[0], argv, environ);
+    _exit(127);
+}
+
 }  // namespace
 
-ToolRun RunTool(const std::vector<std::string>& args) {
-    TempFolder streams;
-    const std::string outPath = streams / "stdout";
-    const std::string errPath = streams / "stderr";
-    std::vector<std::string> all = {VEXO_HOST_TOOL};
+ToolProcess::ToolProcess(const std::vector<std::string>& args, const ToolLaunch& launch) {
+    const std::string outPath = streams_ / "stdout";
+    const std::string errPath = streams_ / "stderr";
+    std::vector<std::string> all = {ToolPath()};
     all.insert(all.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (std::string& arg : all) {
@@ -35,26 +68,44 @@ ToolRun RunTool(const std::vector<std::string>& args) {
     }
     argv.push_back(nullptr);
 
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outPath.c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) {
+    pid_ = fork();
+    if (pid_ < 0) {
         throw std::runtime_error(std::string("cannot start ") + argv[0]);
     }
+    if (pid_ == 0) {
+        StartInChild(argv.data(), outPath.c_str(), errPath.c_str(), launch);
+    }
+}
+
+ToolProcess::~ToolProcess() {
+    if (pid_ > 0) {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+    }
+}
+
+std::string ToolProcess::ErrSoFar() const {
+    return ReadText(streams_ / "stderr");
+}
+
+ToolRun ToolProcess::Wait() {
     int status = 0;
-    waitpid(pid, &status, 0);
+    waitpid(pid_, &status, 0);
+    pid_ = -1;
     ToolRun run;
     run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.out = ReadText(outPath);
-    run.err = ReadText(errPath);
+    run.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+    run.out = ReadText(streams_ / "stdout");
+    run.err = ReadText(streams_ / "stderr");
     return run;
+}
+
+const char* ToolPath() {
+    return VEXO_HOST_TOOL;
+}
+
+ToolRun RunTool(const std::vector<std::string>& args, const ToolLaunch& launch) {
+    return ToolProcess(args, launch).Wait();
 }
 
 }  // namespace vexo::hosttool::testing

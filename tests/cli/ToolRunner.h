@@ -1,18 +1,55 @@
 #pragma once
 
+#include <sys/types.h>
+
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "tests/cli/ToolTestSupport.h"
 
 namespace vexo::hosttool::testing {
 
 struct ToolRun {
     int exitCode = -1;  // -1 when the tool did not exit normally
+    int signal = 0;     // the signal that ended it, when one did
     std::string out;
     std::string err;
 };
 
-// Runs the built vexo-host with these arguments and waits for it, keeping what it
-// wrote to standard output and standard error (neither is a terminal).
-ToolRun RunTool(const std::vector<std::string>& args);
+// How the tool is started, beyond its arguments.
+struct ToolLaunch {
+    struct User {
+        uid_t uid;
+        gid_t gid;
+    };
+    std::optional<User> user;         // run as this user, with no other groups (needs root)
+    std::vector<int> ignoredSignals;  // started with these ignored, as nohup starts a program
+};
+
+// The built vexo-host, started with these arguments; its standard output and
+// standard error are kept (neither is a terminal). One never waited for is killed.
+class ToolProcess {
+public:
+    explicit ToolProcess(const std::vector<std::string>& args, const ToolLaunch& launch = {});
+    ~ToolProcess();
+    ToolProcess(const ToolProcess&) = delete;
+    ToolProcess& operator=(const ToolProcess&) = delete;
+
+    pid_t Pid() const { return pid_; }
+    // What it has written to standard error so far.
+    std::string ErrSoFar() const;
+    ToolRun Wait();
+
+private:
+    TempFolder streams_;
+    pid_t pid_ = -1;
+};
+
+// Where the built vexo-host is.
+const char* ToolPath();
+
+// Runs the tool and waits for it.
+ToolRun RunTool(const std::vector<std::string>& args, const ToolLaunch& launch = {});
 
 }  // namespace vexo::hosttool::testing

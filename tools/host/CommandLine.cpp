@@ -20,6 +20,14 @@ constexpr const char* kFooter =
     "\n"
     "Example: vexo-host correct samples/fisheye.png corrected.png";
 
+// An empty path would otherwise read as no --plugin at all, and quietly run the default.
+const CLI::Validator kNonEmptyPath(
+    [](const std::string& path) {
+        return path.empty() ? std::string("takes a plug-in library's path, not an empty one")
+                            : std::string();
+    },
+    "");
+
 void UsageError(CommandLine& result, std::ostream& err, const std::string& message) {
     err << "vexo-host: " << message << " (see vexo-host --help)\n";
     result.action = CommandLine::Action::Exit;
@@ -74,8 +82,10 @@ CommandLine ParseCommandLine(std::span<const char* const> args, std::ostream& ou
         ->add_option("OUTPUT", result.correct.output,
                      "Where the corrected image goes, in the input's format (may be INPUT)")
         ->required();
-    correct->add_option("--plugin", result.correct.plugin,
-                        "Plug-in library to run (default: the one built with vexo-host)");
+    correct
+        ->add_option("--plugin", result.correct.plugin,
+                     "Plug-in library to run (default: the one built with vexo-host)")
+        ->check(kNonEmptyPath);
     std::string selection;
     correct->add_option("--selection", selection,
                         "LEFT,TOP,RIGHT,BOTTOM in pixels: the selection the host reports "
@@ -85,7 +95,8 @@ CommandLine ParseCommandLine(std::span<const char* const> args, std::ostream& ou
     CLI::App* info =
         app.add_subcommand("info", "Show what a host reads from the plug-in's property list");
     info->add_option("--plugin", result.info.plugin,
-                     "Plug-in library to read (default: the one built with vexo-host)");
+                     "Plug-in library to read (default: the one built with vexo-host)")
+        ->check(kNonEmptyPath);
 
     try {
         app.parse(static_cast<int>(args.size()), args.data());

@@ -39,18 +39,20 @@ void CheckOutputName(const std::string& output, FileFormat format) {
 void Correct(const CorrectCommand& command, const std::string& plugin) {
     RasterImage image = ReadImage(command.input);
     CheckOutputName(command.output, image.format);
+    // Before the temporary file exists: a library that crashes the system's loader
+    // must find nothing of ours to leave behind.
+    const LoadedPlugin loaded = LoadPlugin(plugin);
     // Made before the run, so that an output that cannot be written is known at once.
     ReplacementFile output(command.output);
 
     ProgressDisplay progress(
         stderr, command.quiet ? ProgressDisplay::Style::None : ProgressDisplay::StyleFor(stderr));
     PluginRunOptions options;
-    options.pluginPath = plugin;
     options.selection = command.selection;
     options.progress = [&progress](int32_t done, int32_t total) { progress.Report(done, total); };
     filterhost::HostImage corrected = [&] {
         try {
-            return RunPlugin(ToHostImage(image), image.colour, options);
+            return RunPlugin(loaded, ToHostImage(image), image.colour, options);
         } catch (...) {
             progress.Finish();
             throw;

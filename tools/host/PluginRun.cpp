@@ -118,16 +118,21 @@ int16_t ImageModeFor(ColourModel colour, int bitsPerSample) {
     return filterhost::plugInModeMultichannel;
 }
 
-HostImage RunPlugin(HostImage planes, ColourModel colour, const PluginRunOptions& options) {
+LoadedPlugin LoadPlugin(const std::string& path) {
+    LoadedPlugin plugin{Load(path)};
+    const std::string entryName = EntryPointName(*plugin.library);
+    plugin.entry = plugin.library->Entry(entryName.c_str());
+    if (!plugin.entry) {
+        throw ToolError(kExitPluginUnavailable,
+                        "the plug-in " + path + " has no entry point " + entryName);
+    }
+    return plugin;
+}
+
+HostImage RunPlugin(const LoadedPlugin& plugin, HostImage planes, ColourModel colour,
+                    const PluginRunOptions& options) {
     if (options.selection) {
         CheckSelection(*options.selection, planes);
-    }
-    const std::unique_ptr<PluginLibrary> library = Load(options.pluginPath);
-    const std::string entryName = EntryPointName(*library);
-    const PluginEntry entry = library->Entry(entryName.c_str());
-    if (!entry) {
-        throw ToolError(kExitPluginUnavailable,
-                        "the plug-in " + options.pluginPath + " has no entry point " + entryName);
     }
 
     FilterHost host(std::move(planes));
@@ -143,7 +148,7 @@ HostImage RunPlugin(HostImage planes, ColourModel colour, const PluginRunOptions
         host.SetProgressObserver(options.progress);
     }
 
-    filterhost::PluginSession session(host, entry);
+    filterhost::PluginSession session(host, plugin.entry);
     const filterhost::SessionOutcome outcome = session.Run();
     if (outcome.result != noErr) {
         const std::string during =

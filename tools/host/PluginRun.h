@@ -2,11 +2,13 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "host/HostFilterInterface.h"
 #include "tools/host/HostImage.h"
+#include "tools/host/PluginLibrary.h"
 #include "tools/host/RasterImage.h"
 
 namespace vexo::hosttool {
@@ -21,7 +23,6 @@ struct Selection {
 };
 
 struct PluginRunOptions {
-    std::string pluginPath;
     std::optional<Selection> selection;  // none: the whole image
     std::function<void(int32_t done, int32_t total)> progress;
 };
@@ -34,12 +35,21 @@ std::string DescribeSelector(int16_t selector);
 // The image mode a host reports for a flat image of this colour and depth.
 int16_t ImageModeFor(ColourModel colour, int bitsPerSample);
 
-// Loads the plug-in and runs it over the planes as a host runs a filter on a flat
-// image: parameters, prepare, start, continue while it asks for data, finish.
-// Returns the corrected planes. Throws ToolError: kExitPluginUnavailable when the
-// plug-in does not load or has no entry point, kExitPluginFailed when a call
-// fails (the result code named), kExitUsage for a selection outside the image.
-filterhost::HostImage RunPlugin(filterhost::HostImage planes, ColourModel colour,
-                                const PluginRunOptions& options);
+// A plug-in library loaded, with the entry point its property list names.
+struct LoadedPlugin {
+    std::unique_ptr<filterhost::PluginLibrary> library;
+    filterhost::PluginEntry entry = nullptr;
+};
+
+// Throws ToolError(kExitPluginUnavailable) when the plug-in does not load or has
+// no entry point.
+LoadedPlugin LoadPlugin(const std::string& path);
+
+// Runs the plug-in over the planes as a host runs a filter on a flat image:
+// parameters, prepare, start, continue while it asks for data, finish. Returns
+// the corrected planes. Throws ToolError: kExitPluginFailed when a call fails (the
+// result code named), kExitUsage for a selection outside the image.
+filterhost::HostImage RunPlugin(const LoadedPlugin& plugin, filterhost::HostImage planes,
+                                ColourModel colour, const PluginRunOptions& options);
 
 }  // namespace vexo::hosttool

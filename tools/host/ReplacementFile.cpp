@@ -30,9 +30,27 @@ mode_t ModeFor(const std::string& destination) {
     return 0666 & ~mask;
 }
 
+std::string DescribeNonRegular(mode_t mode) {
+    if (S_ISDIR(mode)) {
+        return "it is a folder";
+    }
+    const char* kind = S_ISCHR(mode)    ? "a character device"
+                       : S_ISBLK(mode)  ? "a block device"
+                       : S_ISFIFO(mode) ? "a FIFO"
+                       : S_ISSOCK(mode) ? "a socket"
+                                        : "something";
+    return std::string("it is ") + kind + ", not a regular file";
+}
+
 }  // namespace
 
 ReplacementFile::ReplacementFile(std::string destination) : destination_(std::move(destination)) {
+    // Through any links, as the write would go. A file put in place of a device or
+    // FIFO breaks whatever relies on it (/dev/null itself, for root).
+    struct stat existing {};
+    if (stat(destination_.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode)) {
+        Fail(destination_, DescribeNonRegular(existing.st_mode));
+    }
     std::error_code ignored;
     std::filesystem::path path(destination_);
     if (std::filesystem::is_symlink(path, ignored)) {
@@ -42,26 +60,20 @@ ReplacementFile::ReplacementFile(std::string destination) : destination_(std::mo
         }
     }
     target_ = path.string();
-    if (std::filesystem::is_directory(path, ignored)) {
-        Fail(destination_, "it is a folder");
-    }
+    mode_ = ModeFor(target_);
     // Hidden, and in the destination's own folder, so that the rename is atomic.
     const std::filesystem::path folder = path.parent_path().empty() ? "." : path.parent_path();
     std::string pattern = (folder / ("." + path.filename().string() + ".vexo-XXXXXX")).string();
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
+    const EndingSignalsHeldOff heldOff;
     const int fd = mkstemp(name.data());
     if (fd < 0) {
         Fail(destination_, std::strerror(errno));
     }
-    temporary_ = name.data();
-    const bool ok = fchmod(fd, ModeFor(target_)) == 0;
-    const int error = errno;
     close(fd);
-    if (!ok) {
-        std::remove(temporary_.c_str());
-        Fail(destination_, std::strerror(error));
-    }
+    temporary_ = name.data();
+    removalOnSignal_.emplace(temporary_.c_str());
 }
 
 ReplacementFile::~ReplacementFile() {
@@ -72,7 +84,8 @@ ReplacementFile::~ReplacementFile() {
 
 void ReplacementFile::Commit() {
     const int fd = open(temporary_.c_str(), O_RDONLY);
-    if (fd < 0 || fsync(fd) != 0) {
+    // The mode only now: a read-only one given before the write would keep the writer out.
+    if (fd < 0 || fchmod(fd, mode_) != 0 || fsync(fd) != 0) {
         const int error = errno;
         if (fd >= 0) {
             close(fd);
