@@ -17,3 +17,8 @@ set(OpenMP_omp_LIBRARY "${VEXO_LLVM_OPENMP_DIR}/lib/libomp.a" CACHE FILEPATH "" 
 # The runtime looks its symbols up through the process's module list.
 set(OpenMP_psapi_LIBRARY "psapi" CACHE STRING "" FORCE)
 set(OpenMP_CXX_INCLUDE_DIR "${VEXO_LLVM_OPENMP_DIR}/include" CACHE PATH "" FORCE)
+find_package(OpenMP REQUIRED COMPONENTS CXX)
+# Everything that links the runtime carries its own copy of it, which the code may set up
+# as it likes; a runtime found anywhere else is shared with the host and left as it is.
+set_property(TARGET OpenMP::OpenMP_CXX APPEND PROPERTY
+    INTERFACE_COMPILE_DEFINITIONS VEXO_PRIVATE_OPENMP_RUNTIME)

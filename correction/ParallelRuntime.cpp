@@ -4,8 +4,13 @@
 
 #include "platform/Platform.h"
 
-// LLVM's runtime (and its Intel sibling) say so in their header.
-#if defined(KMP_VERSION_MAJOR)
+// Set by the build where the plug-in links a copy of LLVM's runtime of its own. Any other
+// runtime, LLVM's among them, is shared with the host, whose settings are its own.
+#if defined(VEXO_PRIVATE_OPENMP_RUNTIME)
+
+#if !defined(KMP_VERSION_MAJOR)
+#error "the private OpenMP runtime is LLVM's: its header declares the blocktime calls"
+#endif
 
 #include <cstdio>
 
@@ -60,11 +65,10 @@ void StartBesideOtherCopies() {
 }  // namespace
 
 void PrepareParallelRuntime() {
-    static bool started = false;  // the host's thread only
-    if (!started) {
-        StartBesideOtherCopies();
-        started = true;
-    }
+    // Once per process. A host may make its first runs on two threads at once: the second
+    // waits here until the first has started the runtime, rather than reading the registration
+    // while the first has it hidden and then putting back what it read.
+    [[maybe_unused]] static const bool started = (StartBesideOtherCopies(), true);
     // The spin time belongs to the calling thread's teams; a host may call from a new thread.
     kmp_set_blocktime(kSpinMilliseconds);
 }

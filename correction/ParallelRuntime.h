@@ -4,10 +4,11 @@
 
 // Readies the OpenMP runtime under the row loops for a run, on the host's thread before the
 // run's first parallel region: how long a worker spins for the next row before it sleeps.
-// With LLVM's runtime, which the Windows plug-in carries privately, the first call also
-// starts that runtime so that another copy in the process (a host's, another plug-in's)
-// neither stops it nor is stopped by it. With a runtime the plug-in shares with its host
-// it changes nothing: the host's process-wide settings are the host's.
+// With the copy of LLVM's runtime that the Windows plug-in carries privately (the build says
+// so), the first call also starts that runtime so that another copy in the process (a
+// host's, another plug-in's) neither stops it nor is stopped by it; calls from several host
+// threads at once are safe. With a runtime the plug-in shares with its host, LLVM's or
+// another, it changes nothing: the host's process-wide settings are the host's.
 void PrepareParallelRuntime();
 
 // Watches the pace of a run's rows, on the host's thread after each row's workers have joined.
