@@ -18,8 +18,8 @@ RowRegionObserver gRowRegionObserver = nullptr;
 
 namespace {
 
-// Single-plane data requests reach planes 0 to 9 only.
-constexpr int32_t kMaxPlanes = 10;
+// Planes are requested one at a time, and those requests reach no further.
+constexpr int32_t kMaxPlanes = kCASinglePlaneCount;
 constexpr uint32_t kPauseAfterRunMs = 1000;
 
 template <typename Sample>

@@ -13,6 +13,10 @@ enum CAChannelsType : int32_t {
     CAChannelsPlanar = 16,
 };
 
+// The planes that the single-plane selectors reach, 0 to 9: all that a consumer asking
+// for one plane at a time can work on.
+inline constexpr int16_t kCASinglePlaneCount = 10;
+
 // The plane range a selector covers. Returns false for a refused selector.
 VEXO_EXPORT bool CAChannelsPlaneRange(CAChannelsType channels, int16_t* firstPlane,
                                       int16_t* lastPlane);

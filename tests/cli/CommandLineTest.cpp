@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -77,6 +78,18 @@ TEST(CommandLine, ShowsHelpAndVersionOnStandardOutput) {
     }
     EXPECT_NE(Parse({"correct", "--help"}).out.find("--selection"), std::string::npos);
     EXPECT_NE(Parse({"--help"}).out.find("Exit codes"), std::string::npos);
+}
+
+TEST(CommandLine, HelpListsEveryExitCode) {
+    const std::string help = Parse({"--help"}).out;
+    const size_t start = help.find("Exit codes:");
+    ASSERT_NE(start, std::string::npos) << help;
+    std::string codes = help.substr(start, help.find("\n\n", start) - start);
+    std::replace(codes.begin(), codes.end(), '\n', ' ');
+    for (int code = kExitOk; code <= kExitOutOfMemory; ++code) {
+        const std::string listed = (code == kExitOk ? ": " : ", ") + std::to_string(code) + " ";
+        EXPECT_NE(codes.find(listed), std::string::npos) << code << " in " << codes;
+    }
 }
 
 TEST(CommandLine, RefusesWhatMakesNoSenseInOneLine) {

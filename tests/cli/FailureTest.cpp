@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,12 +24,20 @@ using testing::PatternImage;
 using testing::RunTool;
 using testing::TempFolder;
 
+// The hostile files claim gigabytes: under a limit on the tool's memory, taking
+// them fails at once rather than burdening the machine. Builds with
+// AddressSanitizer cannot limit it, and run such cases unlimited where they take
+// no memory, and skip those that need the limit to fail.
+enum class Memory { Unlimited, Limited, FailsOnlyUnderTheLimit };
+constexpr uint64_t kMemoryLimit = uint64_t{512} << 20;
+
 struct FailureCase {
     const char* name;
     // Makes the files in the folder and returns the arguments.
     std::function<std::vector<std::string>(const TempFolder&)> setUp;
     int exitCode;
     std::vector<std::string> messages;  // each found in standard error
+    Memory memory = Memory::Unlimited;
 };
 
 void WritePng(const TempFolder& folder, const char* name, int32_t width = 64, int32_t height = 48) {
@@ -43,6 +52,24 @@ std::vector<std::string> Correct(const TempFolder& folder, const std::string& in
 }
 
 const char kTooSmall[] = "must be at least 24x24";
+
+std::vector<std::string> CorrectCutPng(const TempFolder& f, const testing::CutPng& png) {
+    testing::WriteCutPng(f / "cut.png", png);
+    return Correct(f, "cut.png", "out.png");
+}
+
+// 32767 x 32767 pixels, of which the file holds none or a row or two.
+std::vector<std::string> CorrectCutTiff(const TempFolder& f, testing::OddTiff tiff) {
+    tiff.width = tiff.height = tiff.rowsPerStrip = 32767;
+    testing::WriteOddTiff(f / "cut.tif", tiff);
+    return Correct(f, "cut.tif", "out.tif");
+}
+
+// Gray with extra channels: as many planes as samples.
+std::vector<std::string> CorrectTiffOfPlanes(const TempFolder& f, uint16_t planes) {
+    testing::WriteOddTiff(f / "planes.tif", {.samplesPerPixel = planes});
+    return Correct(f, "planes.tif", "out.tif");
+}
 
 const FailureCase kCases[] = {
     {"MissingInput",
@@ -87,6 +114,63 @@ const FailureCase kCases[] = {
      },
      kExitBadInput,
      {"4-bit samples are not supported (8 and 16 are)"}},
+    {"PngClaimingMorePixelsThanItsBytesHold",
+     [](const TempFolder& f) { return CorrectCutPng(f, {}); },
+     kExitBadInput,
+     {"cut.png is not a valid PNG file: its ", " bytes cannot hold 32767 x 32767 pixels"},
+     Memory::Limited},
+    {"Rgba16PngClaimingMorePixelsThanItsBytesHold",
+     [](const TempFolder& f) { return CorrectCutPng(f, {.bitDepth = 16, .colourType = 6}); },
+     kExitBadInput,
+     {"cut.png is not a valid PNG file: its ", " bytes cannot hold 32767 x 32767 pixels"},
+     Memory::Limited},
+    {"InterlacedPngClaimingMorePixelsThanItsBytesHold",
+     [](const TempFolder& f) { return CorrectCutPng(f, {.interlaced = true}); },
+     kExitBadInput,
+     {" bytes cannot hold 32767 x 32767 pixels"},
+     Memory::Limited},
+    {"PngOfMorePixelsThanMemoryHolds",
+     [](const TempFolder& f) {
+         // A gigabyte of gray pixels, half of them there.
+         return CorrectCutPng(f, {.colourType = 0, .rows = 16384, .paddingBytes = 1 << 20});
+     },
+     kExitOutOfMemory,
+     {"vexo-host: not enough memory for the 32767 x 32767 pixels of ", "cut.png"},
+     Memory::FailsOnlyUnderTheLimit},
+    {"UncompressedTiffEndingAfterItsFirstRow",
+     [](const TempFolder& f) {
+         return CorrectCutTiff(f, {.samplesPerPixel = 4, .photometric = 2, .writtenRows = 1});
+     },
+     kExitBadInput,
+     {"cut.tif is not a valid TIFF file: ", "(row 2 of 32767)"},
+     Memory::Limited},
+    {"CompressedTiffOfTenPlanesEndingAfterItsFirstRow",
+     [](const TempFolder& f) {
+         return CorrectCutTiff(
+             f, {.bitsPerSample = 16, .samplesPerPixel = 10, .compression = 5, .writtenRows = 1});
+     },
+     kExitBadInput,
+     {"cut.tif is not a valid TIFF file: ", "(row 2 of 32767)"},
+     Memory::Limited},
+    {"CompressedTiffOfTenSeparatePlanesEndingAfterTwoRows",
+     [](const TempFolder& f) {
+         return CorrectCutTiff(f, {.bitsPerSample = 16,
+                                   .samplesPerPixel = 10,
+                                   .planarConfig = 2,
+                                   .compression = 5,
+                                   .writtenRows = 2});
+     },
+     kExitBadInput,
+     {"cut.tif is not a valid TIFF file: ", "(row 3 of 32767)"},
+     Memory::Limited},
+    {"ElevenPlanes",
+     [](const TempFolder& f) { return CorrectTiffOfPlanes(f, 11); },
+     kExitBadInput,
+     {"planes.tif has 11 channels (gray and 10 extra); the plug-in corrects at most 10"}},
+    {"SeventeenPlanes",
+     [](const TempFolder& f) { return CorrectTiffOfPlanes(f, 17); },
+     kExitBadInput,
+     {"planes.tif has 17 channels (gray and 16 extra); the plug-in corrects at most 10"}},
     {"FloatTiff",
      [](const TempFolder& f) {
          testing::WriteOddTiff(f / "float.tif", {.bitsPerSample = 32, .sampleFormat = 3});
@@ -193,6 +277,10 @@ class Failure : public ::testing::TestWithParam<FailureCase> {};
 
 TEST_P(Failure, SaysWhyInOneLineAndLosesNothing) {
     const FailureCase& c = GetParam();
+    if (c.memory == Memory::FailsOnlyUnderTheLimit && !testing::kAddressSpaceCanBeLimited) {
+        GTEST_SKIP() << "the address space of a sanitized build cannot be limited";
+    }
+    const bool limited = c.memory != Memory::Unlimited && testing::kAddressSpaceCanBeLimited;
     TempFolder folder;
     const std::vector<std::string> args = c.setUp(folder);
     const std::vector<std::string> before = folder.Names();
@@ -205,7 +293,11 @@ TEST_P(Failure, SaysWhyInOneLineAndLosesNothing) {
         kinds.push_back(std::filesystem::symlink_status(folder / name).type());
     }
 
-    const testing::ToolRun run = RunTool(args);
+    testing::ToolLaunch launch;
+    if (limited) {
+        launch.addressSpaceLimit = kMemoryLimit;
+    }
+    const testing::ToolRun run = RunTool(args, launch);
     EXPECT_EQ(run.exitCode, c.exitCode) << run.err;
     EXPECT_EQ(run.out, "");
     for (const std::string& message : c.messages) {

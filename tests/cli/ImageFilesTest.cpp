@@ -122,6 +122,17 @@ TEST(ImageFiles, Reads16BitPngSamplesInEitherByteOrderOfTheMachine) {
     EXPECT_EQ(image.samples, samples);
 }
 
+TEST(ImageFiles, ReadsInterlacedPngFiles) {
+    TempFolder folder;
+    for (const int bits : {8, 16}) {
+        const RasterImage image = PatternImage(FileFormat::Png, ColourModel::Rgb, 1, bits, 29, 19);
+        testing::WriteInterlacedPng(folder / "interlaced.png", image);
+        const RasterImage back = ReadImage(folder / "interlaced.png");
+        EXPECT_EQ(back.bitsPerSample, bits);
+        EXPECT_EQ(back.samples, image.samples) << bits << "-bit";
+    }
+}
+
 TEST(ImageFiles, ReadsTiffSamplesStoredPlaneByPlane) {
     TempFolder folder;
     testing::OddTiff interleaved{.bitsPerSample = 16, .samplesPerPixel = 3, .photometric = 2};

@@ -87,8 +87,9 @@ INSTANTIATE_TEST_SUITE_P(Signals, EndedBy, ::testing::Values(SIGINT, SIGTERM, SI
 // first: had it not been ignored, it would have been taken first and ended it.
 TEST(Interruption, ASignalIgnoredWhenTheToolStartsStaysIgnored) {
     const Scene scene;
-    ToolProcess tool(scene.Correct(VEXO_STALLING_PLUGIN),
-                     {.user = std::nullopt, .ignoredSignals = {SIGHUP}});
+    testing::ToolLaunch nohup;
+    nohup.ignoredSignals = {SIGHUP};
+    ToolProcess tool(scene.Correct(VEXO_STALLING_PLUGIN), nohup);
     ASSERT_TRUE(StallsMidRun(tool));
     kill(tool.Pid(), SIGHUP);
     kill(tool.Pid(), SIGTERM);

@@ -2,10 +2,13 @@
 
 #include <png.h>
 #include <tiffio.h>
+#include <zlib.h>
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <stdexcept>
 
 namespace vexo::hosttool::testing {
@@ -28,7 +31,82 @@ bool WriteLowDepth(png_structp png, png_infop info, std::FILE* file, uint32_t wi
     return true;
 }
 
+bool WriteInterlaced(png_structp png, png_infop info, std::FILE* file, const RasterImage* image,
+                     int colourType, png_bytepp rows) {
+    if (setjmp(png_jmpbuf(png))) {
+        return false;
+    }
+    png_init_io(png, file);
+    png_set_IHDR(png, info, static_cast<png_uint_32>(image->width),
+                 static_cast<png_uint_32>(image->height), image->bitsPerSample, colourType,
+                 PNG_INTERLACE_ADAM7, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    png_set_interlace_handling(png);
+    png_write_image(png, rows);
+    png_write_end(png, info);
+    return true;
+}
+
+void PutBigEndian32(std::vector<uint8_t>& bytes, uint32_t value) {
+    for (int shift = 24; shift >= 0; shift -= 8) {
+        bytes.push_back(static_cast<uint8_t>(value >> shift));
+    }
+}
+
+void PutChunk(std::vector<uint8_t>& file, const char (&type)[5], const std::vector<uint8_t>& data) {
+    PutBigEndian32(file, static_cast<uint32_t>(data.size()));
+    const size_t typeAt = file.size();
+    file.insert(file.end(), type, type + 4);
+    file.insert(file.end(), data.begin(), data.end());
+    PutBigEndian32(file, static_cast<uint32_t>(
+                             crc32(0, file.data() + typeAt, static_cast<uInt>(data.size() + 4))));
+}
+
+// The start of a zlib stream of rows of zeros, flushed but not finished.
+std::vector<uint8_t> DeflatedZeroRows(size_t rowBytes, uint32_t rows) {
+    z_stream stream{};
+    if (deflateInit(&stream, Z_BEST_SPEED) != Z_OK) {
+        throw std::runtime_error("deflateInit failed");
+    }
+    const std::vector<uint8_t> row(rowBytes, 0);
+    std::vector<uint8_t> out;
+    std::vector<uint8_t> chunk(1 << 16);
+    for (uint32_t y = 0; y <= rows; ++y) {
+        stream.next_in = const_cast<Bytef*>(row.data());
+        stream.avail_in = y < rows ? static_cast<uInt>(row.size()) : 0;
+        do {
+            stream.next_out = chunk.data();
+            stream.avail_out = static_cast<uInt>(chunk.size());
+            deflate(&stream, y < rows ? Z_NO_FLUSH : Z_SYNC_FLUSH);
+            out.insert(out.end(), chunk.data(), stream.next_out);
+        } while (stream.avail_out == 0);
+    }
+    deflateEnd(&stream);
+    return out;
+}
+
 }  // namespace
+
+void WriteCutPng(const std::string& path, const CutPng& d) {
+    std::vector<uint8_t> file = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    std::vector<uint8_t> header;
+    PutBigEndian32(header, d.width);
+    PutBigEndian32(header, d.height);
+    header.insert(header.end(),
+                  {static_cast<uint8_t>(d.bitDepth), static_cast<uint8_t>(d.colourType), 0, 0,
+                   static_cast<uint8_t>(d.interlaced ? 1 : 0)});
+    PutChunk(file, "IHDR", header);
+    if (d.paddingBytes > 0) {
+        PutChunk(file, "vxPd", std::vector<uint8_t>(d.paddingBytes, 0));
+    }
+    const int channels = d.colourType == 2 ? 3 : d.colourType == 6 ? 4 : d.colourType == 4 ? 2 : 1;
+    const size_t rowBytes = size_t{d.width} * static_cast<size_t>(channels * d.bitDepth / 8);
+    // Each row: filter type none, then zeros.
+    PutChunk(file, "IDAT", DeflatedZeroRows(rowBytes + 1, d.rows));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(file.data()),
+               static_cast<std::streamsize>(file.size()));
+}
 
 void WritePalettePng(const std::string& path, uint32_t width, uint32_t height) {
     png_image image{};
@@ -73,6 +151,37 @@ void WriteGray16Png(const std::string& path, const std::vector<uint16_t>& sample
     }
 }
 
+void WriteInterlacedPng(const std::string& path, const RasterImage& image) {
+    const size_t bytesPerSample = static_cast<size_t>(image.bitsPerSample / 8);
+    const size_t rowBytes = image.RowSamples() * bytesPerSample;
+    // PNG's order: most significant byte first.
+    std::vector<png_byte> pixels(rowBytes * static_cast<size_t>(image.height));
+    for (size_t i = 0; i < image.samples.size(); ++i) {
+        if (bytesPerSample == 1) {
+            pixels[i] = static_cast<png_byte>(image.samples[i]);
+        } else {
+            pixels[2 * i] = static_cast<png_byte>(image.samples[i] >> 8);
+            pixels[2 * i + 1] = static_cast<png_byte>(image.samples[i]);
+        }
+    }
+    std::vector<png_bytep> rows(static_cast<size_t>(image.height));
+    for (size_t y = 0; y < rows.size(); ++y) {
+        rows[y] = pixels.data() + y * rowBytes;
+    }
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    const int colourType = image.extraChannels > 0 ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB;
+    const bool ok = file && WriteInterlaced(png, info, file, &image, colourType, rows.data());
+    png_destroy_write_struct(&png, &info);
+    if (file) {
+        std::fclose(file);
+    }
+    if (!ok) {
+        throw std::runtime_error("cannot write " + path);
+    }
+}
+
 void WriteOddTiff(const std::string& path, const OddTiff& d) {
     TIFF* tiff = TIFFOpen(path.c_str(), "w");
     if (!tiff) {
@@ -89,6 +198,10 @@ void WriteOddTiff(const std::string& path, const OddTiff& d) {
         TIFFSetField(tiff, TIFFTAG_SAMPLEFORMAT, d.sampleFormat);
         TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, d.planarConfig);
         TIFFSetField(tiff, TIFFTAG_COMPRESSION, d.compression);
+        if (d.rowsPerStrip > 0) {
+            TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, d.rowsPerStrip);
+        }
+        const uint32_t rows = std::min(d.height, d.writtenRows);
         if (d.samplesPerPixel > 3 && d.photometric == PHOTOMETRIC_RGB) {
             const uint16_t alpha = EXTRASAMPLE_UNASSALPHA;
             TIFFSetField(tiff, TIFFTAG_EXTRASAMPLES, 1, &alpha);
@@ -125,7 +238,7 @@ void WriteOddTiff(const std::string& path, const OddTiff& d) {
         } else if (d.planarConfig == PLANARCONFIG_SEPARATE) {
             std::vector<uint8_t> row(d.width * bytesPerSample);
             for (uint16_t s = 0; s < d.samplesPerPixel; ++s) {
-                for (uint32_t y = 0; y < d.height; ++y) {
+                for (uint32_t y = 0; y < rows; ++y) {
                     for (uint32_t x = 0; x < d.width; ++x) {
                         put(row, x, value(x, y, s));
                     }
@@ -134,7 +247,7 @@ void WriteOddTiff(const std::string& path, const OddTiff& d) {
             }
         } else {
             std::vector<uint8_t> row(d.width * d.samplesPerPixel * bytesPerSample);
-            for (uint32_t y = 0; y < d.height; ++y) {
+            for (uint32_t y = 0; y < rows; ++y) {
                 for (uint32_t x = 0; x < d.width; ++x) {
                     for (uint32_t s = 0; s < d.samplesPerPixel; ++s) {
                         put(row, x * d.samplesPerPixel + s, value(x, y, s));

@@ -143,7 +143,9 @@ INSTANTIATE_TEST_SUITE_P(
                       Kind{"TiffRgba16", FileFormat::Tiff, ColourModel::Rgb, 1, 16},
                       Kind{"TiffCmyk8", FileFormat::Tiff, ColourModel::Cmyk, 0, 8},
                       Kind{"TiffCmyk16", FileFormat::Tiff, ColourModel::Cmyk, 0, 16},
-                      Kind{"TiffCmykAlpha8", FileFormat::Tiff, ColourModel::Cmyk, 1, 8}),
+                      Kind{"TiffCmykAlpha8", FileFormat::Tiff, ColourModel::Cmyk, 1, 8},
+                      // As many planes as the plug-in corrects.
+                      Kind{"TiffRgbAndSevenExtras16", FileFormat::Tiff, ColourModel::Rgb, 7, 16}),
     [](const ::testing::TestParamInfo<Kind>& info) { return std::string(info.param.name); });
 
 TEST(EndToEnd, ASelectionIsReportedAndTheWholeImageCorrected) {

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <grp.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -15,6 +16,9 @@ extern char** environ;
 namespace vexo::hosttool::testing {
 namespace {
 
+// The child's exit code when it could not become the tool; vexo-host never uses it.
+constexpr int kCannotStart = 127;
+
 std::string ReadText(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
@@ -26,7 +30,7 @@ std::string ReadText(const std::string& path) {
     const auto redirect = [](int target, const char* path, int flags) {
         const int fd = open(path, flags, 0600);
         if (fd < 0 || dup2(fd, target) < 0) {
-            _exit(127);
+            _exit(kCannotStart);
         }
         close(fd);
     };
@@ -47,12 +51,18 @@ std::string ReadText(const std::string& path) {
         ignore.sa_handler = SIG_IGN;
         sigaction(signal, &ignore, nullptr);
     }
+    if (launch.addressSpaceLimit) {
+        const rlimit addressSpace{*launch.addressSpaceLimit, *launch.addressSpaceLimit};
+        if (setrlimit(RLIMIT_AS, &addressSpace) != 0) {
+            _exit(kCannotStart);
+        }
+    }
     if (launch.user && (setgroups(0, nullptr) != 0 || setgid(launch.user->gid) != 0 ||
                         setuid(launch.user->uid) != 0)) {
-        _exit(127);
+        _exit(kCannotStart);
     }
     execve(argv[0], argv, environ);
-    _exit(127);
+    _exit(kCannotStart);
 }
 
 }  // namespace
@@ -95,6 +105,9 @@ ToolRun ToolProcess::Wait() {
     ToolRun run;
     run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     run.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+    if (run.exitCode == kCannotStart) {
+        throw std::runtime_error(std::string("cannot start ") + ToolPath());
+    }
     run.out = ReadText(streams_ / "stdout");
     run.err = ReadText(streams_ / "stderr");
     return run;

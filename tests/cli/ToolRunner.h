@@ -2,6 +2,7 @@
 
 #include <sys/types.h>
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -25,6 +26,7 @@ struct ToolLaunch {
     };
     std::optional<User> user;         // run as this user, with no other groups (needs root)
     std::vector<int> ignoredSignals;  // started with these ignored, as nohup starts a program
+    std::optional<uint64_t> addressSpaceLimit;  // its address space may grow no further, in bytes
 };
 
 // The built vexo-host, started with these arguments; its standard output and
@@ -51,5 +53,20 @@ const char* ToolPath();
 
 // Runs the tool and waits for it.
 ToolRun RunTool(const std::vector<std::string>& args, const ToolLaunch& launch = {});
+
+// Whether a limit on the address space can apply to the tool at all: a build with
+// AddressSanitizer reserves terabytes of it for its shadow memory as it starts.
+constexpr bool kAddressSpaceCanBeLimited =
+#if defined(__SANITIZE_ADDRESS__)
+    false;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+    false;
+#else
+    true;
+#endif
+#else
+    true;
+#endif
 
 }  // namespace vexo::hosttool::testing

@@ -3,22 +3,32 @@
 #include <CLI/CLI.hpp>
 
 #include <charconv>
+#include <string>
 #include <vector>
 
+#include "tools/host/ImageFiles.h"
 #include "tools/host/ToolError.h"
 
 namespace vexo::hosttool {
 namespace {
 
-constexpr const char* kFooter =
-    "Formats: PNG (gray, gray+alpha, RGB, RGBA) and TIFF (gray, RGB, CMYK, each with or\n"
-    "without alpha), 8 or 16 bits per sample. The output keeps the input's format, depth,\n"
-    "ICC profile and resolution, and replaces OUTPUT only once it is complete.\n"
-    "\n"
-    "Exit codes: 0 done, 2 bad command line, 3 input missing, unreadable or unsupported,\n"
-    "4 plug-in not loadable, 5 plug-in refused the image or failed, 6 output not written.\n"
-    "\n"
-    "Example: vexo-host correct samples/fisheye.png corrected.png";
+std::string Footer() {
+    const std::string most = std::to_string(kMaxCorrectedChannels);
+    return "Formats: PNG (gray, gray+alpha, RGB, RGBA) and TIFF (gray, RGB, CMYK, each with or\n"
+           "without alpha and other extra channels, " +
+           most +
+           " channels at most), 8 or 16 bits per\n"
+           "sample. The output keeps the input's format, depth, ICC profile and resolution,\n"
+           "and replaces OUTPUT only once it is complete.\n"
+           "\n"
+           "Exit codes: 0 done, 1 any other failure, 2 bad command line, 3 input missing,\n"
+           "unreadable or unsupported (such as more than " +
+           most +
+           " channels), 4 plug-in not loadable,\n"
+           "5 plug-in refused the image or failed, 6 output not written, 7 not enough memory.\n"
+           "\n"
+           "Example: vexo-host correct samples/fisheye.png corrected.png";
+}
 
 // An empty path would otherwise read as no --plugin at all, and quietly run the default.
 const CLI::Validator kNonEmptyPath(
@@ -74,7 +84,7 @@ CommandLine ParseCommandLine(std::span<const char* const> args, std::ostream& ou
         "vexo-host");
     app.require_subcommand(1);
     app.set_version_flag("--version", "vexo-host " VEXO_VERSION);
-    app.footer(kFooter);
+    app.footer(Footer());
 
     CLI::App* correct = app.add_subcommand("correct", "Correct an image file's fisheye distortion");
     correct->add_option("INPUT", result.correct.input, "PNG or TIFF file to correct")->required();

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
+#include <new>
 
 #include "tools/host/ImageFiles.h"
 #include "tools/host/PluginLibrary.h"
@@ -120,6 +121,8 @@ int RunCorrectCommand(const CorrectCommand& command, const std::string& plugin) 
         return kExitOk;
     } catch (const ToolError& error) {
         return Report(error);
+    } catch (const std::bad_alloc&) {
+        return Report(ToolError(kExitOutOfMemory, "not enough memory to correct " + command.input));
     } catch (const std::exception& error) {
         return Report(ToolError(kExitFailure, error.what()));
     }
@@ -131,6 +134,9 @@ int RunInfoCommand(const std::string& plugin) {
         return kExitOk;
     } catch (const ToolError& error) {
         return Report(error);
+    } catch (const std::bad_alloc&) {
+        return Report(
+            ToolError(kExitOutOfMemory, "not enough memory to read the plug-in " + plugin));
     } catch (const std::exception& error) {
         return Report(ToolError(kExitFailure, error.what()));
     }

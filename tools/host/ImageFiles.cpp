@@ -78,6 +78,49 @@ void CheckExtents(const std::string& path, uint32_t width, uint32_t height) {
     }
 }
 
+void CheckChannels(const std::string& path, const RasterImage& image) {
+    if (image.Channels() > kMaxCorrectedChannels) {
+        throw ToolError(kExitBadInput, path + " has " + std::to_string(image.Channels()) +
+                                           " channels (" + ColourName(image.colour) + " and " +
+                                           std::to_string(image.extraChannels) +
+                                           " extra); the plug-in corrects at most " +
+                                           std::to_string(kMaxCorrectedChannels));
+    }
+}
+
+uint64_t FileLength(const std::string& path) {
+    std::error_code error;
+    const uint64_t length = std::filesystem::is_regular_file(path, error)
+                                ? std::filesystem::file_size(path, error)
+                                : UINT64_MAX;
+    return error ? UINT64_MAX : length;
+}
+
+uint64_t MostInflatedBytes(uint64_t deflatedBytes) {
+    constexpr uint64_t kGreatestRatio = 1032;
+    return deflatedBytes > UINT64_MAX / kGreatestRatio ? UINT64_MAX
+                                                       : deflatedBytes * kGreatestRatio;
+}
+
+void ReserveRowsFor(RasterImage& image, uint64_t fileBytes, bool compressed) {
+    // Ample for photographs, which compress to a third or so; data that compresses
+    // further gets its room as its rows arrive.
+    constexpr uint64_t kUsualRatio = 8;
+    const uint64_t mostBytes =
+        compressed && fileBytes <= UINT64_MAX / kUsualRatio ? fileBytes * kUsualRatio : fileBytes;
+    const uint64_t rowBytes =
+        static_cast<uint64_t>(image.RowSamples()) * static_cast<uint64_t>(image.bitsPerSample / 8);
+    const uint64_t rows =
+        std::min<uint64_t>(mostBytes / rowBytes + 1, static_cast<uint64_t>(image.height));
+    image.ReserveRows(static_cast<int32_t>(rows));
+}
+
+void NotEnoughMemory(const std::string& path, const RasterImage& image) {
+    throw ToolError(kExitOutOfMemory, "not enough memory for the " + std::to_string(image.width) +
+                                          " x " + std::to_string(image.height) + " pixels of " +
+                                          path);
+}
+
 void WriteImage(const std::string& path, const RasterImage& image) {
     if (image.format == FileFormat::Png) {
         WritePng(path, image);

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "framework/CATypes.h"
 #include "tools/host/RasterImage.h"
 
 // Reading and writing the image files vexo-host corrects. Failures throw
@@ -19,9 +20,29 @@ void WriteImage(const std::string& path, const RasterImage& image);
 enum class ExtensionKind { Unknown, Png, Tiff, OtherImage };
 ExtensionKind KindOfExtension(const std::string& path);
 
+// The most channels an image may have: the plug-in asks for its planes one at a
+// time, and those requests reach no further.
+inline constexpr int kMaxCorrectedChannels = kCASinglePlaneCount;
+
 // Both readers refuse an image that our host could not hold (a side over 32767,
-// as the filter record's 16-bit extents allow) before they read its pixels.
+// as the filter record's 16-bit extents allow) or the plug-in could not correct
+// (more than kMaxCorrectedChannels channels) before they read its pixels.
 void CheckExtents(const std::string& path, uint32_t width, uint32_t height);
+void CheckChannels(const std::string& path, const RasterImage& image);
+
+// The length of the file at path, or the largest value when it has none (a pipe).
+uint64_t FileLength(const std::string& path);
+// The most that deflated data of this length can inflate to: 1032 times as much,
+// at deflate's greatest ratio, whatever it holds.
+uint64_t MostInflatedBytes(uint64_t deflatedBytes);
+
+// Before a reader adds image's rows: room for as many as fileBytes of samples
+// hold, or for compressed ones, as many as such data usually decodes to. Rows
+// beyond get room only as they arrive, so that a file claiming more rows than it
+// holds fails having taken memory for those it has.
+void ReserveRowsFor(RasterImage& image, uint64_t fileBytes, bool compressed);
+// A reader's answer to a failed allocation for image's pixels.
+[[noreturn]] void NotEnoughMemory(const std::string& path, const RasterImage& image);
 
 // The format-specific halves, for callers that know the format.
 RasterImage ReadPng(const std::string& path);

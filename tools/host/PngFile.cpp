@@ -6,6 +6,8 @@
 #include <cstring>
 #include <iterator>
 #include <memory>
+#include <new>
+#include <string>
 #include <vector>
 
 #include "tools/host/ImageFiles.h"
@@ -89,11 +91,27 @@ bool PrepareRows(png_structp png, png_infop info) {
     return true;
 }
 
-bool ReadRows(png_structp png, png_bytepp rows) {
+bool ReadRow(png_structp png, png_bytep row) {
+    if (setjmp(png_jmpbuf(png))) {
+        return false;
+    }
+    png_read_row(png, row, nullptr);
+    return true;
+}
+
+// An interlaced image's passes each fill in pixels all over it.
+bool ReadAllRows(png_structp png, png_bytepp rows) {
     if (setjmp(png_jmpbuf(png))) {
         return false;
     }
     png_read_image(png, rows);
+    return true;
+}
+
+bool ReadEnd(png_structp png) {
+    if (setjmp(png_jmpbuf(png))) {
+        return false;
+    }
     png_read_end(png, nullptr);
     return true;
 }
@@ -168,7 +186,21 @@ const ColourType* FindColourType(Matches matches) {
     return found == std::end(kColourTypes) ? nullptr : found;
 }
 
-[[noreturn]] void FailRead(const std::string& path, const char* reason) {
+// A row of the file's samples appended to the image's.
+void SamplesOfRow(const png_byte* row, RasterImage& image) {
+    uint16_t* samples = image.AppendRow();
+    const size_t count = image.RowSamples();
+    if (image.bitsPerSample == 8) {
+        std::copy(row, row + count, samples);
+    } else {
+        // PNG stores 16-bit samples most significant byte first, on every machine.
+        for (size_t i = 0; i < count; ++i) {
+            samples[i] = static_cast<uint16_t>(row[2 * i] << 8 | row[2 * i + 1]);
+        }
+    }
+}
+
+[[noreturn]] void FailRead(const std::string& path, const std::string& reason) {
     throw ToolError(kExitBadInput, path + " is not a valid PNG file: " + reason);
 }
 
@@ -221,7 +253,7 @@ RasterImage ReadPng(const std::string& path) {
     }
     ReadStructs structs;
     if (!structs.Ok()) {
-        throw ToolError(kExitFailure, "out of memory reading " + path);
+        throw ToolError(kExitOutOfMemory, "not enough memory to read " + path);
     }
     png_structp png = structs.png();
     png_infop info = structs.info();
@@ -257,24 +289,45 @@ RasterImage ReadPng(const std::string& path) {
     }
 
     const size_t rowBytes = png_get_rowbytes(png, info);
-    std::vector<png_byte> pixels(rowBytes * height);
-    std::vector<png_bytep> rows(height);
-    for (png_uint_32 y = 0; y < height; ++y) {
-        rows[y] = pixels.data() + y * rowBytes;
+    const uint64_t fileBytes = FileLength(path);
+    // All the pixels come out of one deflate stream in the file.
+    if (static_cast<uint64_t>(rowBytes) * height > MostInflatedBytes(fileBytes)) {
+        FailRead(path, "its " + std::to_string(fileBytes) + " bytes cannot hold " +
+                           std::to_string(width) + " x " + std::to_string(height) + " pixels");
     }
-    if (!ReadRows(png, rows.data())) {
-        FailRead(path, structs.Message());
-    }
-
-    image.Allocate();
-    if (image.bitsPerSample == 8) {
-        std::copy(pixels.begin(), pixels.begin() + static_cast<ptrdiff_t>(image.samples.size()),
-                  image.samples.begin());
-    } else {
-        // PNG stores 16-bit samples most significant byte first, on every machine.
-        for (size_t i = 0; i < image.samples.size(); ++i) {
-            image.samples[i] = static_cast<uint16_t>(pixels[2 * i] << 8 | pixels[2 * i + 1]);
+    const auto rowFailed = [&](png_uint_32 y) {
+        FailRead(path, std::string(structs.Message()) + " (row " + std::to_string(y + 1) + " of " +
+                           std::to_string(height) + ")");
+    };
+    try {
+        ReserveRowsFor(image, fileBytes, /*compressed=*/true);
+        if (png_get_interlace_type(png, info) == PNG_INTERLACE_NONE) {
+            std::vector<png_byte> row(rowBytes);
+            for (png_uint_32 y = 0; y < height; ++y) {
+                if (!ReadRow(png, row.data())) {
+                    rowFailed(y);
+                }
+                SamplesOfRow(row.data(), image);
+            }
+        } else {
+            // Left uninitialised, so that only the rows the passes reach take memory.
+            const auto pixels = std::make_unique_for_overwrite<png_byte[]>(rowBytes * height);
+            std::vector<png_bytep> rows(height);
+            for (png_uint_32 y = 0; y < height; ++y) {
+                rows[y] = pixels.get() + y * rowBytes;
+            }
+            if (!ReadAllRows(png, rows.data())) {
+                FailRead(path, structs.Message());
+            }
+            for (png_uint_32 y = 0; y < height; ++y) {
+                SamplesOfRow(rows[y], image);
+            }
         }
+    } catch (const std::bad_alloc&) {
+        NotEnoughMemory(path, image);
+    }
+    if (!ReadEnd(png)) {
+        FailRead(path, structs.Message());
     }
     return image;
 }

@@ -1,5 +1,8 @@
 #include "tools/host/RasterImage.h"
 
+#include <algorithm>
+#include <stdexcept>
+
 namespace vexo::hosttool {
 
 int ColourChannels(ColourModel colour) {
@@ -31,9 +34,26 @@ const char* ColourName(ColourModel colour) {
 }
 
 void RasterImage::Allocate() {
-    samples.assign(
-        static_cast<size_t>(width) * static_cast<size_t>(height) * static_cast<size_t>(Channels()),
-        0);
+    samples.assign(RowSamples() * static_cast<size_t>(height), 0);
+}
+
+void RasterImage::ReserveRows(int32_t rows) {
+    samples.reserve(RowSamples() * static_cast<size_t>(std::clamp(rows, 0, height)));
+}
+
+uint16_t* RasterImage::AppendRow() {
+    const size_t held = samples.size();
+    const size_t rowSamples = RowSamples();
+    const size_t whole = rowSamples * static_cast<size_t>(height);
+    if (held + rowSamples > whole) {
+        throw std::logic_error("the image holds all its rows already");
+    }
+    // Doubling, but never beyond the whole image.
+    if (held + rowSamples > samples.capacity()) {
+        samples.reserve(std::min(whole, std::max(held + rowSamples, 2 * samples.capacity())));
+    }
+    samples.resize(held + rowSamples);
+    return samples.data() + held;
 }
 
 }  // namespace vexo::hosttool

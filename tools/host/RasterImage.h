@@ -64,8 +64,18 @@ struct RasterImage {
                    static_cast<size_t>(Channels()) +
                static_cast<size_t>(channel);
     }
+    size_t RowSamples() const {
+        return static_cast<size_t>(width) * static_cast<size_t>(Channels());
+    }
     // Sizes samples for width × height × Channels().
     void Allocate();
+
+    // For readers, which add the rows one by one as the file yields them, so that a
+    // file claiming more rows than it holds fails having taken memory only for the
+    // rows it has. ReserveRows makes room for up to `rows` rows without touching it;
+    // AppendRow adds the next row (zeros), growing the room when it must.
+    void ReserveRows(int32_t rows);
+    uint16_t* AppendRow();
 };
 
 }  // namespace vexo::hosttool

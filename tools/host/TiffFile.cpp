@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <vector>
 
 #include "tools/host/ImageFiles.h"
@@ -153,29 +154,33 @@ void ReadPixels(const std::string& path, TIFF* tiff, const Messages& messages, R
                          static_cast<size_t>(image.bitsPerSample / 8)) {
         fail();
     }
-    image.Allocate();
+    const auto read = [&](int32_t y, size_t channel) {
+        if (TIFFReadScanline(tiff, row.data(), static_cast<uint32_t>(y),
+                             static_cast<uint16_t>(channel)) < 0) {
+            throw ToolError(kExitBadInput, path + " is not a valid TIFF file: " + Reason(messages) +
+                                               " (row " + std::to_string(y + 1) + " of " +
+                                               std::to_string(image.height) + ")");
+        }
+    };
+    ReserveRowsFor(image, FileLength(path), image.tiff.compression != COMPRESSION_NONE);
     if (planar == PLANARCONFIG_CONTIG) {
         for (int32_t y = 0; y < image.height; ++y) {
-            if (TIFFReadScanline(tiff, row.data(), static_cast<uint32_t>(y), 0) < 0) {
-                fail();
-            }
-            const size_t first = image.SampleIndex(0, y, 0);
+            read(y, 0);
+            uint16_t* samples = image.AppendRow();
             for (size_t i = 0; i < width * channels; ++i) {
-                image.samples[first + i] = SampleAt(row, i, image.bitsPerSample);
+                samples[i] = SampleAt(row, i, image.bitsPerSample);
             }
         }
         return;
     }
+    // The rows come with the first plane; the others fill them in.
     for (size_t channel = 0; channel < channels; ++channel) {
         for (int32_t y = 0; y < image.height; ++y) {
-            if (TIFFReadScanline(tiff, row.data(), static_cast<uint32_t>(y),
-                                 static_cast<uint16_t>(channel)) < 0) {
-                fail();
-            }
+            read(y, channel);
+            uint16_t* samples = channel == 0 ? image.AppendRow()
+                                             : image.samples.data() + image.SampleIndex(0, y, 0);
             for (size_t x = 0; x < width; ++x) {
-                image.samples[image.SampleIndex(static_cast<int32_t>(x), y,
-                                                static_cast<int>(channel))] =
-                    SampleAt(row, x, image.bitsPerSample);
+                samples[x * channels + channel] = SampleAt(row, x, image.bitsPerSample);
             }
         }
     }
@@ -287,9 +292,14 @@ RasterImage ReadTiff(const std::string& path) {
     const uint16_t samplesPerPixel = Field<uint16_t>(t, TIFFTAG_SAMPLESPERPIXEL, 1);
     image.colour = ReadColourModel(path, t, samplesPerPixel);
     image.extraChannels = samplesPerPixel - ColourChannels(image.colour);
+    CheckChannels(path, image);
     ReadExtraSampleKinds(t, image);
     ReadMetadata(t, image);
-    ReadPixels(path, t, messages, image);
+    try {
+        ReadPixels(path, t, messages, image);
+    } catch (const std::bad_alloc&) {
+        NotEnoughMemory(path, image);
+    }
     return image;
 }
 

@@ -10,10 +10,12 @@ enum ExitCode : int {
     kExitOk = 0,
     kExitFailure = 1,            // anything not covered below
     kExitUsage = 2,              // the command line makes no sense
-    kExitBadInput = 3,           // the input is missing, unreadable or of an unsupported kind
+    kExitBadInput = 3,           // the input is missing, unreadable or of an unsupported kind,
+                                 // such as one with more channels than the plug-in corrects
     kExitPluginUnavailable = 4,  // the plug-in does not load, or lacks its entry or property list
     kExitPluginFailed = 5,       // the plug-in refused the image or its run failed
     kExitOutputFailed = 6,       // the output could not be written
+    kExitOutOfMemory = 7,        // there was not enough memory for the image
 };
 
 // A failure the user is told of in one line, with the exit code it ends with.
