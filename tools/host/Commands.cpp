@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <iostream>
 #include <new>
 
@@ -21,6 +22,21 @@ int Report(const ToolError& error) {
     std::fflush(stderr);
     std::cerr << "vexo-host: " << error.what() << std::endl;
     return error.Code();
+}
+
+// Runs a command, telling the user of any failure in one line; a failed allocation
+// says what the memory was wanted for.
+int RunReported(const std::function<void()>& command, const std::string& memoryWantedFor) {
+    try {
+        command();
+        return kExitOk;
+    } catch (const ToolError& error) {
+        return Report(error);
+    } catch (const std::bad_alloc&) {
+        return Report(ToolError(kExitOutOfMemory, "not enough memory " + memoryWantedFor));
+    } catch (const std::exception& error) {
+        return Report(ToolError(kExitFailure, error.what()));
+    }
 }
 
 // The output keeps the input's format: a name that promises another is a mistake
@@ -116,30 +132,11 @@ void Info(const std::string& plugin) {
 }  // namespace
 
 int RunCorrectCommand(const CorrectCommand& command, const std::string& plugin) {
-    try {
-        Correct(command, plugin);
-        return kExitOk;
-    } catch (const ToolError& error) {
-        return Report(error);
-    } catch (const std::bad_alloc&) {
-        return Report(ToolError(kExitOutOfMemory, "not enough memory to correct " + command.input));
-    } catch (const std::exception& error) {
-        return Report(ToolError(kExitFailure, error.what()));
-    }
+    return RunReported([&] { Correct(command, plugin); }, "to correct " + command.input);
 }
 
 int RunInfoCommand(const std::string& plugin) {
-    try {
-        Info(plugin);
-        return kExitOk;
-    } catch (const ToolError& error) {
-        return Report(error);
-    } catch (const std::bad_alloc&) {
-        return Report(
-            ToolError(kExitOutOfMemory, "not enough memory to read the plug-in " + plugin));
-    } catch (const std::exception& error) {
-        return Report(ToolError(kExitFailure, error.what()));
-    }
+    return RunReported([&] { Info(plugin); }, "to read the plug-in " + plugin);
 }
 
 std::string DefaultPluginPath(const std::string& executablePath) {
