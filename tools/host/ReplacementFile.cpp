@@ -19,12 +19,8 @@ namespace {
     throw ToolError(kExitOutputFailed, "cannot write " + destination + ": " + reason);
 }
 
-// A replaced file keeps its permissions; a new one gets what the umask allows.
-mode_t ModeFor(const std::string& destination) {
-    struct stat existing {};
-    if (stat(destination.c_str(), &existing) == 0) {
-        return existing.st_mode & 07777;
-    }
+// What a new file gets: what the umask allows.
+mode_t NewFileMode() {
     const mode_t mask = umask(0);
     umask(mask);
     return 0666 & ~mask;
@@ -48,9 +44,12 @@ ReplacementFile::ReplacementFile(std::string destination) : destination_(std::mo
     // Through any links, as the write would go. A file put in place of a device or
     // FIFO breaks whatever relies on it (/dev/null itself, for root).
     struct stat existing {};
-    if (stat(destination_.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode)) {
+    const bool exists = stat(destination_.c_str(), &existing) == 0;
+    if (exists && !S_ISREG(existing.st_mode)) {
         Fail(destination_, DescribeNonRegular(existing.st_mode));
     }
+    // A replaced file keeps its permissions.
+    mode_ = exists ? existing.st_mode & 07777 : NewFileMode();
     std::error_code ignored;
     std::filesystem::path path(destination_);
     if (std::filesystem::is_symlink(path, ignored)) {
@@ -60,7 +59,6 @@ ReplacementFile::ReplacementFile(std::string destination) : destination_(std::mo
         }
     }
     target_ = path.string();
-    mode_ = ModeFor(target_);
     // Hidden, and in the destination's own folder, so that the rename is atomic.
     const std::filesystem::path folder = path.parent_path().empty() ? "." : path.parent_path();
     std::string pattern = (folder / ("." + path.filename().string() + ".vexo-XXXXXX")).string();
