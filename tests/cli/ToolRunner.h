@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/AddressSanitizer.h"
 #include "tests/cli/ToolTestSupport.h"
 
 namespace vexo::hosttool::testing {
@@ -56,17 +57,6 @@ ToolRun RunTool(const std::vector<std::string>& args, const ToolLaunch& launch =
 
 // Whether a limit on the address space can apply to the tool at all: a build with
 // AddressSanitizer reserves terabytes of it for its shadow memory as it starts.
-constexpr bool kAddressSpaceCanBeLimited =
-#if defined(__SANITIZE_ADDRESS__)
-    false;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-    false;
-#else
-    true;
-#endif
-#else
-    true;
-#endif
+constexpr bool kAddressSpaceCanBeLimited = !vexo::testbuild::kBuiltWithAddressSanitizer;
 
 }  // namespace vexo::hosttool::testing

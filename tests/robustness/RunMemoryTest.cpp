@@ -12,6 +12,7 @@
 #include "host/TrackedMemory.h"
 #include "plugin/PluginMain.h"
 #include "platform/Platform.h"
+#include "tests/AddressSanitizer.h"
 #include "tools/host/FilterHost.h"
 #include "tools/host/PluginSession.h"
 
@@ -145,17 +146,7 @@ bool ResetPeakResident() {
     return static_cast<bool>(clear);
 }
 
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kSanitized = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kSanitized = true;
-#else
-constexpr bool kSanitized = false;
-#endif
-#else
-constexpr bool kSanitized = false;
-#endif
+constexpr bool kSanitized = vexo::testbuild::kBuiltWithAddressSanitizer;
 
 // Only Linux gives a resettable peak; under Wine /proc describes the emulator.
 #if defined(__linux__)
