@@ -27,15 +27,6 @@ namespace {
 // hybrid processors, where the runtime's own default is not to spin at all.
 constexpr int kSpinMilliseconds = 5;
 
-// Rows are measured in windows of this many; two windows in a row that each took longer than
-// this mean the rows crawl. A quiet row takes microseconds; with every core busy with other
-// programs, rows take milliseconds each (a scheduler slice lost per row), while with half of
-// them busy the rows only stall now and then, and spinning still wins. The line between them is
-// wide, so a coarse clock is enough.
-constexpr int32_t kPaceWindowRows = 128;
-constexpr uint32_t kCrawlingWindowMs = 256;
-constexpr int32_t kCrawlingWindowsToSleep = 2;
-
 // Every copy of this runtime registers itself in the process environment, under a name of
 // the process's, and stops the process when it finds another live copy registered there. The
 // copies never share a thread or a lock, so they can live side by side: ours starts with that
@@ -73,6 +64,41 @@ void PrepareParallelRuntime() {
     kmp_set_blocktime(kSpinMilliseconds);
 }
 
+namespace {
+
+// Every core busy: a wake-up per row costs far less than a slice lost per row.
+void LetWorkersSleepBetweenRows() {
+    kmp_set_blocktime(0);
+}
+
+}  // namespace
+
+#else
+
+void PrepareParallelRuntime() {}
+
+namespace {
+
+// A shared runtime's waiting is the host's to set.
+void LetWorkersSleepBetweenRows() {}
+
+}  // namespace
+
+#endif
+
+namespace {
+
+// Rows are measured in windows of this many; two windows in a row that each took longer than
+// this mean the rows crawl. A quiet row takes microseconds; with every core busy with other
+// programs, rows take milliseconds each (a scheduler slice lost per row), while with half of
+// them busy the rows only stall now and then, and spinning still wins. The line between them is
+// wide, so a coarse clock is enough.
+constexpr int32_t kPaceWindowRows = 128;
+constexpr uint32_t kCrawlingWindowMs = 256;
+constexpr int32_t kCrawlingWindowsToSleep = 2;
+
+}  // namespace
+
 RowPace::RowPace() : windowStart_(vexo::platform::TickCount()) {}
 
 void RowPace::RowDone() {
@@ -82,20 +108,9 @@ void RowPace::RowDone() {
     const uint32_t now = vexo::platform::TickCount();
     crawlingWindows_ = now - windowStart_ > kCrawlingWindowMs ? crawlingWindows_ + 1 : 0;
     if (crawlingWindows_ == kCrawlingWindowsToSleep) {
-        // Every core busy: a wake-up per row costs far less than a slice lost per row.
-        kmp_set_blocktime(0);
+        LetWorkersSleepBetweenRows();
         sleeping_ = true;
     }
     windowStart_ = now;
     rowsInWindow_ = 0;
 }
-
-#else
-
-void PrepareParallelRuntime() {}
-
-RowPace::RowPace() : windowStart_(0) {}
-
-void RowPace::RowDone() {}
-
-#endif
