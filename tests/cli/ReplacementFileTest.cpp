@@ -243,8 +243,8 @@ TEST(ReplacementFile, RefusesWhatCouldNotBeReplaced) {
         WriteBytes(destination, {1, 2});
         const FileFlag flag(folder / c.flagged, c.flag);
         if (!flag.Set()) {
-            std::cout << "cannot set the flag for '" << c.reason << "' here: not tried\n";
-            continue;
+            GTEST_SKIP() << "cannot set a file's flags here (that takes root and a file system "
+                            "that keeps them)";
         }
         try {
             ReplacementFile file(destination);
