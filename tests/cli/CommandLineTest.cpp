@@ -99,6 +99,7 @@ TEST(CommandLine, RefusesWhatMakesNoSenseInOneLine) {
              {"correct"},
              {"correct", "in.png"},
              {"correct", "a", "b", "c"},
+             {"correct", "a", ""},
              {"correct", "a", "b", "--selection"},
              {"correct", "a", "b", "--selection", "1,2,3"},
              {"correct", "a", "b", "--selection", ""},

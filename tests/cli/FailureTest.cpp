@@ -3,11 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -15,6 +18,7 @@
 #include "tests/cli/ToolRunner.h"
 #include "tests/cli/ToolTestSupport.h"
 #include "tools/host/ImageFiles.h"
+#include "tools/host/PluginLibrary.h"
 #include "tools/host/ToolError.h"
 
 namespace vexo::hosttool {
@@ -31,6 +35,15 @@ using testing::TempFolder;
 enum class Memory { Unlimited, Limited, FailsOnlyUnderTheLimit };
 constexpr uint64_t kMemoryLimit = uint64_t{512} << 20;
 
+// Root may write anywhere: what is refused only to a user without that power is
+// tried as another user.
+enum class User { Us, Another };
+constexpr testing::ToolLaunch::User kAnotherUser{65534, 65534};
+
+// A full disk fails a write as a file-size limit does, when the tool is started
+// with SIGXFSZ ignored.
+constexpr uint64_t kFileSizeLimit = 4096;
+
 struct FailureCase {
     const char* name;
     // Makes the files in the folder and returns the arguments.
@@ -38,6 +51,8 @@ struct FailureCase {
     int exitCode;
     std::vector<std::string> messages;  // each found in standard error
     Memory memory = Memory::Unlimited;
+    User user = User::Us;
+    std::optional<uint64_t> fileSizeLimit = std::nullopt;
 };
 
 void WritePng(const TempFolder& folder, const char* name, int32_t width = 64, int32_t height = 48) {
@@ -52,6 +67,33 @@ std::vector<std::string> Correct(const TempFolder& folder, const std::string& in
 }
 
 const char kTooSmall[] = "must be at least 24x24";
+
+// For the other user, who must reach the folder (given folderMode), the input and
+// a plug-in: a copy of the built one, whose own folder may not let them in.
+std::vector<std::string> CorrectAsAnotherUser(const TempFolder& f, mode_t folderMode) {
+    namespace fs = std::filesystem;
+    WritePng(f, "in.png");
+    const fs::path plugins = f.Path() / "plug-in";
+    fs::create_directory(plugins);
+    const fs::path plugin = plugins / fs::path(VEXO_PLUGIN).filename();
+    fs::copy_file(VEXO_PLUGIN, plugin);
+    const fs::path list = filterhost::PluginLibrary::PropertyListFileBeside(VEXO_PLUGIN);
+    if (fs::exists(list)) {
+        fs::copy_file(list, plugins / list.filename());
+    }
+    for (const auto& entry : fs::recursive_directory_iterator(f.Path())) {
+        fs::permissions(entry.path(), entry.is_directory() ? fs::perms(0755) : fs::perms(0644));
+    }
+    fs::permissions(f.Path(), fs::perms(folderMode));
+    return Correct(f, "in.png", "out.png", {"--plugin", plugin.string()});
+}
+
+// Quiet: these fail after the run, and its progress would be more lines.
+std::vector<std::string> CorrectBeyondTheFileSizeLimit(const TempFolder& f, FileFormat format) {
+    const std::string extension = format == FileFormat::Png ? ".png" : ".tif";
+    WriteImage(f / ("in" + extension), PatternImage(format, ColourModel::Rgb, 0, 8, 256, 256));
+    return Correct(f, "in" + extension, "out" + extension, {"-q"});
+}
 
 std::vector<std::string> CorrectCutPng(const TempFolder& f, const testing::CutPng& png) {
     testing::WriteCutPng(f / "cut.png", png);
@@ -248,7 +290,68 @@ const FailureCase kCases[] = {
          return Correct(f, "in.png", "no/such/folder/out.png");
      },
      kExitOutputFailed,
-     {"vexo-host: cannot write ", "out.png: No such file or directory"}},
+     {"vexo-host: cannot write ", "out.png: cannot make a file in the folder ",
+      "folder: No such file or directory"}},
+    {"OutputLinkIntoAMissingFolder",
+     [](const TempFolder& f) {
+         WritePng(f, "in.png");
+         std::filesystem::create_symlink("missing/out.png", f.Path() / "out.png");
+         return Correct(f, "in.png", "out.png");
+     },
+     kExitOutputFailed,
+     {"out.png: cannot make a file in the folder ", "missing: No such file or directory"}},
+    {"OutputLinkThatLoops",
+     [](const TempFolder& f) {
+         WritePng(f, "in.png");
+         std::filesystem::create_symlink("b.png", f.Path() / "a.png");
+         std::filesystem::create_symlink("a.png", f.Path() / "b.png");
+         return Correct(f, "in.png", "a.png");
+     },
+     kExitOutputFailed,
+     {"vexo-host: cannot write ", "a.png: it is a symbolic link that loops"}},
+    {"EmptyOutput",
+     [](const TempFolder& f) {
+         WritePng(f, "in.png");
+         return std::vector<std::string>{"correct", f / "in.png", ""};
+     },
+     kExitUsage,
+     {"vexo-host: OUTPUT: takes a file's path, not an empty one"}},
+    {"OutputInAFolderItsUserMayNotWrite",
+     [](const TempFolder& f) {
+         WritePng(f, "out.png", 32, 32);
+         return CorrectAsAnotherUser(f, 0755);
+     },
+     kExitOutputFailed,
+     {"vexo-host: cannot write ", "out.png: cannot make a file in the folder ",
+      ": Permission denied"},
+     Memory::Unlimited,
+     User::Another},
+    {"AnotherUsersOutputInAStickyFolder",
+     [](const TempFolder& f) {
+         WritePng(f, "out.png", 32, 32);
+         const std::vector<std::string> args = CorrectAsAnotherUser(f, 01777);
+         chmod((f / "out.png").c_str(), 0666);  // theirs to write, not to replace
+         return args;
+     },
+     kExitOutputFailed,
+     {"vexo-host: cannot write ", "out.png: it is another user's file, and the folder ",
+      " is sticky: only the file's owner or the folder's may replace it"},
+     Memory::Unlimited,
+     User::Another},
+    {"PngOutputBeyondTheFileSizeLimit",
+     [](const TempFolder& f) { return CorrectBeyondTheFileSizeLimit(f, FileFormat::Png); },
+     kExitOutputFailed,
+     {"vexo-host: cannot write ", "out.png: File too large"},
+     Memory::Unlimited,
+     User::Us,
+     kFileSizeLimit},
+    {"TiffOutputBeyondTheFileSizeLimit",
+     [](const TempFolder& f) { return CorrectBeyondTheFileSizeLimit(f, FileFormat::Tiff); },
+     kExitOutputFailed,
+     {"vexo-host: cannot write ", "out.tif: File too large"},
+     Memory::Unlimited,
+     User::Us,
+     kFileSizeLimit},
     {"FifoAsOutput",
      [](const TempFolder& f) {
          WritePng(f, "in.png");
@@ -280,16 +383,23 @@ TEST_P(Failure, SaysWhyInOneLineAndLosesNothing) {
     if (c.memory == Memory::FailsOnlyUnderTheLimit && !testing::kAddressSpaceCanBeLimited) {
         GTEST_SKIP() << "the address space of a sanitized build cannot be limited";
     }
+    if (c.user == User::Another && geteuid() != 0) {
+        GTEST_SKIP() << "only root can run the tool as another user";
+    }
     const bool limited = c.memory != Memory::Unlimited && testing::kAddressSpaceCanBeLimited;
     TempFolder folder;
     const std::vector<std::string> args = c.setUp(folder);
     const std::vector<std::string> before = folder.Names();
+    // Through links, of which some may loop.
+    const auto isRegularFile = [](const std::string& path) {
+        std::error_code loops;
+        return std::filesystem::is_regular_file(path, loops);
+    };
     std::vector<std::vector<uint8_t>> contents;
     std::vector<std::filesystem::file_type> kinds;
     for (const std::string& name : before) {
-        contents.push_back(std::filesystem::is_regular_file(folder / name)
-                               ? testing::FileBytes(folder / name)
-                               : std::vector<uint8_t>{});
+        contents.push_back(isRegularFile(folder / name) ? testing::FileBytes(folder / name)
+                                                        : std::vector<uint8_t>{});
         kinds.push_back(std::filesystem::symlink_status(folder / name).type());
     }
 
@@ -297,7 +407,22 @@ TEST_P(Failure, SaysWhyInOneLineAndLosesNothing) {
     if (limited) {
         launch.addressSpaceLimit = kMemoryLimit;
     }
-    const testing::ToolRun run = RunTool(args, launch);
+    if (c.user == User::Another) {
+        launch.user = kAnotherUser;
+    }
+    if (c.fileSizeLimit) {
+        launch.fileSizeLimit = c.fileSizeLimit;
+        launch.ignoredSignals = {SIGXFSZ};
+    }
+    testing::ToolRun run;
+    try {
+        run = RunTool(args, launch);
+    } catch (const std::runtime_error& e) {
+        if (!launch.user) {
+            throw;
+        }
+        GTEST_SKIP() << e.what() << " as another user, who may not reach it";
+    }
     EXPECT_EQ(run.exitCode, c.exitCode) << run.err;
     EXPECT_EQ(run.out, "");
     for (const std::string& message : c.messages) {
@@ -313,7 +438,7 @@ TEST_P(Failure, SaysWhyInOneLineAndLosesNothing) {
     for (size_t i = 0; i < before.size(); ++i) {
         EXPECT_EQ(std::filesystem::symlink_status(folder / before[i]).type(), kinds[i])
             << before[i];
-        if (std::filesystem::is_regular_file(folder / before[i])) {
+        if (isRegularFile(folder / before[i])) {
             EXPECT_EQ(testing::FileBytes(folder / before[i]), contents[i]) << before[i];
         }
     }

@@ -189,6 +189,25 @@ TEST(EndToEnd, ReplacesTheInputWhenAskedToAndTheRunSucceeds) {
     EXPECT_EQ(folder.Names(), std::vector<std::string>{"photo.tif"});
 }
 
+// As the shell's > does: the file that a dangling link points to is made, and the
+// link stays.
+TEST(EndToEnd, MakesTheFileADanglingOutputLinkPointsTo) {
+    TempFolder folder;
+    const RasterImage image = PatternImage(FileFormat::Png, ColourModel::Rgb, 0, 8);
+    const std::string input = folder / "in.png";
+    WriteImage(input, image);
+    std::filesystem::create_directory(folder.Path() / "h");
+    std::filesystem::create_directory(folder.Path() / "e");
+    const std::string link = folder / "h/l.png";
+    std::filesystem::create_symlink("../e/missing.png", link);
+
+    const testing::ToolRun run = RunTool({"correct", "-q", input, link});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(ReadImage(folder / "e/missing.png").samples, PluginCorrection(image).image.samples);
+    EXPECT_EQ(folder.Names(), (std::vector<std::string>{"e", "h", "in.png"}));
+}
+
 // Whether every folder on the way to path lets others through, and path lets
 // them read it (and run it, when asked).
 bool OthersReach(const std::filesystem::path& path, bool run) {

@@ -57,6 +57,12 @@ std::string ReadText(const std::string& path) {
             _exit(kCannotStart);
         }
     }
+    if (launch.fileSizeLimit) {
+        const rlimit fileSize{*launch.fileSizeLimit, *launch.fileSizeLimit};
+        if (setrlimit(RLIMIT_FSIZE, &fileSize) != 0) {
+            _exit(kCannotStart);
+        }
+    }
     if (launch.user && (setgroups(0, nullptr) != 0 || setgid(launch.user->gid) != 0 ||
                         setuid(launch.user->uid) != 0)) {
         _exit(kCannotStart);

@@ -28,6 +28,7 @@ struct ToolLaunch {
     std::optional<User> user;         // run as this user, with no other groups (needs root)
     std::vector<int> ignoredSignals;  // started with these ignored, as nohup starts a program
     std::optional<uint64_t> addressSpaceLimit;  // its address space may grow no further, in bytes
+    std::optional<uint64_t> fileSizeLimit;      // bytes
 };
 
 // The built vexo-host, started with these arguments; its standard output and

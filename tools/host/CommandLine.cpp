@@ -30,13 +30,15 @@ std::string Footer() {
            "Example: vexo-host correct samples/fisheye.png corrected.png";
 }
 
-// An empty path would otherwise read as no --plugin at all, and quietly run the default.
-const CLI::Validator kNonEmptyPath(
-    [](const std::string& path) {
-        return path.empty() ? std::string("takes a plug-in library's path, not an empty one")
-                            : std::string();
-    },
-    "");
+// An empty path would otherwise read as no --plugin at all, and quietly run the
+// default; an empty OUTPUT would be found to name no file only after the run.
+CLI::Validator NonEmptyPath(const std::string& of) {
+    return CLI::Validator(
+        [of](const std::string& path) {
+            return path.empty() ? "takes " + of + " path, not an empty one" : std::string();
+        },
+        "");
+}
 
 void UsageError(CommandLine& result, std::ostream& err, const std::string& message) {
     err << "vexo-host: " << message << " (see vexo-host --help)\n";
@@ -91,11 +93,12 @@ CommandLine ParseCommandLine(std::span<const char* const> args, std::ostream& ou
     correct
         ->add_option("OUTPUT", result.correct.output,
                      "Where the corrected image goes, in the input's format (may be INPUT)")
-        ->required();
+        ->required()
+        ->check(NonEmptyPath("a file's"));
     correct
         ->add_option("--plugin", result.correct.plugin,
                      "Plug-in library to run (default: the one built with vexo-host)")
-        ->check(kNonEmptyPath);
+        ->check(NonEmptyPath("a plug-in library's"));
     std::string selection;
     correct->add_option("--selection", selection,
                         "LEFT,TOP,RIGHT,BOTTOM in pixels: the selection the host reports "
@@ -106,7 +109,7 @@ CommandLine ParseCommandLine(std::span<const char* const> args, std::ostream& ou
         app.add_subcommand("info", "Show what a host reads from the plug-in's property list");
     info->add_option("--plugin", result.info.plugin,
                      "Plug-in library to read (default: the one built with vexo-host)")
-        ->check(kNonEmptyPath);
+        ->check(NonEmptyPath("a plug-in library's"));
 
     try {
         app.parse(static_cast<int>(args.size()), args.data());

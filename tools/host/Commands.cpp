@@ -78,7 +78,7 @@ void Correct(const CorrectCommand& command, const std::string& plugin) {
     progress.Finish();
 
     StoreHostImage(corrected, image);
-    WriteImage(output.TemporaryPath(), image);
+    WriteImage(output.TemporaryPath(), image, command.output);
     output.Commit();
 }
 

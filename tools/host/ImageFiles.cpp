@@ -121,12 +121,16 @@ void NotEnoughMemory(const std::string& path, const RasterImage& image) {
                                           path);
 }
 
-void WriteImage(const std::string& path, const RasterImage& image) {
+void WriteImage(const std::string& path, const RasterImage& image, const std::string& shownAs) {
     if (image.format == FileFormat::Png) {
-        WritePng(path, image);
+        WritePng(path, image, shownAs);
     } else {
-        WriteTiff(path, image);
+        WriteTiff(path, image, shownAs);
     }
+}
+
+void WriteImage(const std::string& path, const RasterImage& image) {
+    WriteImage(path, image, path);
 }
 
 ExtensionKind KindOfExtension(const std::string& path) {

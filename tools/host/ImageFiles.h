@@ -13,7 +13,9 @@ namespace vexo::hosttool {
 
 // PNG or TIFF, by the file's first bytes; throws for anything else.
 RasterImage ReadImage(const std::string& path);
-// In image.format, at image.bitsPerSample.
+// In image.format, at image.bitsPerSample. A failure names the file shownAs: the
+// output's own name, when path is the temporary file that is to replace it.
+void WriteImage(const std::string& path, const RasterImage& image, const std::string& shownAs);
 void WriteImage(const std::string& path, const RasterImage& image);
 
 // The format that a file name's extension promises, when it promises one we know.
@@ -46,8 +48,8 @@ void ReserveRowsFor(RasterImage& image, uint64_t fileBytes, bool compressed);
 
 // The format-specific halves, for callers that know the format.
 RasterImage ReadPng(const std::string& path);
-void WritePng(const std::string& path, const RasterImage& image);
+void WritePng(const std::string& path, const RasterImage& image, const std::string& shownAs);
 RasterImage ReadTiff(const std::string& path);
-void WriteTiff(const std::string& path, const RasterImage& image);
+void WriteTiff(const std::string& path, const RasterImage& image, const std::string& shownAs);
 
 }  // namespace vexo::hosttool

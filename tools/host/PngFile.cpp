@@ -1,6 +1,7 @@
 #include <png.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
@@ -116,13 +117,21 @@ bool ReadEnd(png_structp png) {
     return true;
 }
 
+// libpng's own writer reports a failed write as "Write Error", dropping the
+// system's reason (a full disk, a file-size limit), which this one keeps.
+void WriteData(png_structp png, png_bytep data, size_t length) {
+    if (std::fwrite(data, 1, length, static_cast<std::FILE*>(png_get_io_ptr(png))) != length) {
+        png_error(png, std::strerror(errno));
+    }
+}
+
 // Steps of writing.
 bool WriteHeader(png_structp png, png_infop info, std::FILE* file, const RasterImage* image,
                  int colourType) {
     if (setjmp(png_jmpbuf(png))) {
         return false;
     }
-    png_init_io(png, file);
+    png_set_write_fn(png, file, &WriteData, nullptr);  // and libpng's own flush
     png_set_IHDR(png, info, static_cast<png_uint_32>(image->width),
                  static_cast<png_uint_32>(image->height), image->bitsPerSample, colourType,
                  PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
@@ -332,13 +341,13 @@ RasterImage ReadPng(const std::string& path) {
     return image;
 }
 
-void WritePng(const std::string& path, const RasterImage& image) {
+void WritePng(const std::string& path, const RasterImage& image, const std::string& shownAs) {
     const ColourType* fileType = FindColourType([&](const ColourType& t) {
         return t.colour == image.colour && t.extraChannels == image.extraChannels;
     });
     if (!fileType) {
-        FailWrite(path, std::string("PNG has no room for ") + ColourName(image.colour) + " with " +
-                            std::to_string(image.extraChannels) + " extra channels");
+        FailWrite(shownAs, std::string("PNG has no room for ") + ColourName(image.colour) +
+                               " with " + std::to_string(image.extraChannels) + " extra channels");
     }
 
     const size_t bytesPerSample = static_cast<size_t>(image.bitsPerSample / 8);
@@ -361,21 +370,21 @@ void WritePng(const std::string& path, const RasterImage& image) {
 
     File file(std::fopen(path.c_str(), "wb"));
     if (!file) {
-        FailWrite(path, std::strerror(errno));
+        FailWrite(shownAs, std::strerror(errno));
     }
     WriteStructs structs;
     if (!structs.Ok()) {
-        FailWrite(path, "out of memory");
+        FailWrite(shownAs, "out of memory");
     }
     if (!WriteHeader(structs.png(), structs.info(), file.get(), &image, fileType->type) ||
         !WriteRows(structs.png(), structs.info(), rows.data())) {
-        FailWrite(path, structs.Message());
+        FailWrite(shownAs, structs.Message());
     }
     if (std::fflush(file.get()) != 0 || std::ferror(file.get())) {
-        FailWrite(path, std::strerror(errno));
+        FailWrite(shownAs, std::strerror(errno));
     }
     if (std::fclose(file.release()) != 0) {
-        FailWrite(path, std::strerror(errno));
+        FailWrite(shownAs, std::strerror(errno));
     }
 }
 

@@ -14,12 +14,15 @@ namespace vexo::hosttool {
 // the destination held (the input itself, when the two are the same) untouched.
 // The temporary file is removed unless Commit succeeds, also when the process is
 // ended by SIGINT, SIGTERM or SIGHUP. A destination that is a symbolic link stays
-// one: the file it points to is what gets replaced. Only a regular file is ever
-// replaced: a device, FIFO or socket in the destination's place is refused.
+// one: the file it points to is what gets replaced, or made when the link
+// dangles, as the shell's > makes it. Only a regular file is ever replaced: a
+// device, FIFO or socket in the destination's place is refused.
 class ReplacementFile {
 public:
     // Throws ToolError(kExitOutputFailed) when the destination's folder takes no
-    // file, or the destination is there but no regular file.
+    // file, the destination is there but no regular file, it is a link that
+    // loops, or what is there could be written but not replaced (another user's
+    // file in a sticky folder, an immutable one): all before anything is written.
     explicit ReplacementFile(std::string destination);
     ~ReplacementFile();
     ReplacementFile(const ReplacementFile&) = delete;

@@ -1,5 +1,6 @@
 #include <tiffio.h>
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "tools/host/ImageFiles.h"
+#include "tools/host/TiffOutputFile.h"
 #include "tools/host/ToolError.h"
 
 namespace vexo::hosttool {
@@ -44,6 +46,17 @@ Tiff Open(const std::string& path, const char* mode, Messages& messages) {
     TIFFOpenOptionsSetErrorHandlerExtR(options, &OnError, &messages);
     TIFFOpenOptionsSetWarningHandlerExtR(options, &OnWarning, nullptr);
     Tiff tiff(TIFFOpenExt(path.c_str(), mode, options));
+    TIFFOpenOptionsFree(options);
+    return tiff;
+}
+
+// Where the written TIFF goes, with our handlers for libtiff's messages.
+Tiff OpenOutput(TiffOutputFile& file, const std::string& name, const char* mode,
+                Messages& messages) {
+    TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
+    TIFFOpenOptionsSetErrorHandlerExtR(options, &OnError, &messages);
+    TIFFOpenOptionsSetWarningHandlerExtR(options, &OnWarning, nullptr);
+    Tiff tiff(file.OpenTiff(name, mode, options));
     TIFFOpenOptionsFree(options);
     return tiff;
 }
@@ -303,12 +316,18 @@ RasterImage ReadTiff(const std::string& path) {
     return image;
 }
 
-void WriteTiff(const std::string& path, const RasterImage& image) {
+void WriteTiff(const std::string& path, const RasterImage& image, const std::string& shownAs) {
     Messages messages;
-    Tiff tiff = Open(path, image.tiff.bigTiff ? "w8" : "w", messages);
+    TiffOutputFile file(path);
     const auto fail = [&] {
-        throw ToolError(kExitOutputFailed, "cannot write " + path + ": " + Reason(messages));
+        throw ToolError(kExitOutputFailed,
+                        "cannot write " + shownAs + ": " +
+                            (file.Error() != 0 ? std::strerror(file.Error()) : Reason(messages)));
     };
+    if (!file.IsOpen()) {
+        throw ToolError(kExitOutputFailed, "cannot write " + shownAs + ": " + std::strerror(errno));
+    }
+    Tiff tiff = OpenOutput(file, shownAs, image.tiff.bigTiff ? "w8" : "w", messages);
     if (!tiff || !WriteFields(tiff.get(), image)) {
         fail();
     }
@@ -329,6 +348,10 @@ void WriteTiff(const std::string& path, const RasterImage& image) {
         }
     }
     if (!TIFFFlush(tiff.get())) {
+        fail();
+    }
+    tiff.reset();
+    if (!file.Close()) {
         fail();
     }
 }
