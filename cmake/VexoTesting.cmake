@@ -38,3 +38,8 @@ function(vexo_add_export_test name file)
         COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${CMAKE_OBJDUMP} -DFILE=${file} "-DSYMBOLS=${symbols}"
                 -P ${PROJECT_SOURCE_DIR}/cmake/CheckExport.cmake)
 endfunction()
+
+# CTest reads this from the build folder. After each run it lists the reasons that
+# skipped tests gave, which its own summary leaves out.
+configure_file(${PROJECT_SOURCE_DIR}/cmake/CTestCustom.cmake.in
+    ${PROJECT_BINARY_DIR}/CTestCustom.cmake @ONLY)

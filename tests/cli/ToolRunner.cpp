@@ -7,9 +7,12 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
+
+#include "tools/host/PluginLibrary.h"
 
 extern char** environ;
 
@@ -76,7 +79,7 @@ std::string ReadText(const std::string& path) {
 ToolProcess::ToolProcess(const std::vector<std::string>& args, const ToolLaunch& launch) {
     const std::string outPath = streams_ / "stdout";
     const std::string errPath = streams_ / "stderr";
-    std::vector<std::string> all = {ToolPath()};
+    std::vector<std::string> all = {launch.user ? ReachableByOtherUsers().tool : ToolPath()};
     all.insert(all.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (std::string& arg : all) {
@@ -84,9 +87,10 @@ ToolProcess::ToolProcess(const std::vector<std::string>& args, const ToolLaunch&
     }
     argv.push_back(nullptr);
 
+    tool_ = all.front();
     pid_ = fork();
     if (pid_ < 0) {
-        throw std::runtime_error(std::string("cannot start ") + argv[0]);
+        throw std::runtime_error("cannot start " + tool_);
     }
     if (pid_ == 0) {
         StartInChild(argv.data(), outPath.c_str(), errPath.c_str(), launch);
@@ -112,7 +116,7 @@ ToolRun ToolProcess::Wait() {
     run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     run.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
     if (run.exitCode == kCannotStart) {
-        throw std::runtime_error(std::string("cannot start ") + ToolPath());
+        throw std::runtime_error("cannot start " + tool_);
     }
     run.out = ReadText(streams_ / "stdout");
     run.err = ReadText(streams_ / "stderr");
@@ -121,6 +125,32 @@ ToolRun ToolProcess::Wait() {
 
 const char* ToolPath() {
     return VEXO_HOST_TOOL;
+}
+
+const ReachableBuild& ReachableByOtherUsers() {
+    namespace fs = std::filesystem;
+    static const TempFolder folder;
+    static const ReachableBuild copies = [] {
+        constexpr fs::perms readable = fs::perms::owner_read | fs::perms::owner_write |
+                                       fs::perms::group_read | fs::perms::others_read;
+        constexpr fs::perms runnable =
+            readable | fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec;
+        fs::permissions(folder.Path(), runnable);
+        // Modes of their own: a build made under a umask of 077 keeps its files to its owner.
+        const auto copy = [](const fs::path& from, fs::perms mode) {
+            const fs::path to = folder.Path() / from.filename();
+            fs::copy_file(from, to);
+            fs::permissions(to, mode);
+            return to.string();
+        };
+        const std::string plugin = VEXO_BUILT_PLUGIN;
+        const std::string propertyList = filterhost::PluginLibrary::PropertyListFileBeside(plugin);
+        if (fs::exists(propertyList)) {
+            copy(propertyList, readable);
+        }
+        return ReachableBuild{copy(ToolPath(), runnable), copy(plugin, readable)};
+    }();
+    return copies;
 }
 
 ToolRun RunTool(const std::vector<std::string>& args, const ToolLaunch& launch) {

@@ -25,7 +25,9 @@ struct ToolLaunch {
         uid_t uid;
         gid_t gid;
     };
-    std::optional<User> user;         // run as this user, with no other groups (needs root)
+    // Run as this user, with no other groups (needs root). The tool run is then a copy
+    // that user can reach (see ReachableByOtherUsers).
+    std::optional<User> user;
     std::vector<int> ignoredSignals;  // started with these ignored, as nohup starts a program
     std::optional<uint64_t> addressSpaceLimit;  // its address space may grow no further, in bytes
     std::optional<uint64_t> fileSizeLimit;      // bytes
@@ -47,11 +49,24 @@ public:
 
 private:
     TempFolder streams_;
+    std::string tool_;
     pid_t pid_ = -1;
 };
 
 // Where the built vexo-host is.
 const char* ToolPath();
+
+// Copies of the built vexo-host and plug-in, with the property list the tool reads
+// beside the plug-in, in a folder under the temporary folder that every user may
+// enter and none but its owner may change. Other users must run these: the checkout
+// may sit where only its owner can reach it, as a clone in root's home does. Name
+// the copy of the plug-in with --plugin, so that the same one runs wherever the
+// checkout is. Made the first time it is asked for, removed as the test program ends.
+struct ReachableBuild {
+    std::string tool;
+    std::string plugin;
+};
+const ReachableBuild& ReachableByOtherUsers();
 
 // Runs the tool and waits for it.
 ToolRun RunTool(const std::vector<std::string>& args, const ToolLaunch& launch = {});

@@ -129,17 +129,16 @@ TEST_F(EntryTest, FinishWithoutHandlesIsABadParameter) {
     EXPECT_TRUE(host.LiveHandles().empty());
 }
 
+// Windows shows the box, which PluginAboutSelector tests with a window.
+#if !defined(_WIN32)
 TEST_F(EntryTest, AboutSelectorAlwaysSucceeds) {
     FilterHost host(HostImage(40, 30, 3, 8));
     PluginSession session(host, &PluginMain);
-#if defined(_WIN32)
-    GTEST_SKIP() << "the about box itself is tested with a window";
-#else
     EXPECT_EQ(session.CallAbout(), noErr);
     EXPECT_EQ(Log().messages,
               std::vector<std::string>{"Plug-In - ERROR: Could not display About window"});
-#endif
 }
+#endif
 
 struct UnloadCase {
     uint32_t lastRunEnd;
