@@ -28,6 +28,11 @@ struct ToolLaunch {
     std::optional<User> user;         // run as this user, with no other groups (needs root)
     std::vector<int> ignoredSignals;  // started with these ignored, as nohup starts a program
     std::optional<uint64_t> addressSpaceLimit;  // its address space may grow no further, in bytes
+    std::optional<uint64_t> fileSizeLimit;      // bytes
+
+    std::optional<uint64_t> processLimit;  // processes and threads its user may have (ulimit -u)
+    std::vector<std::string> environment;  // NAME=VALUE settings beside the test's own
+    bool errorReaderGone = false;          // standard error a pipe whose reader has closed it
 };
 
 // The built vexo-host, started with these arguments; its standard output and
@@ -40,7 +45,7 @@ public:
     ToolProcess& operator=(const ToolProcess&) = delete;
 
     pid_t Pid() const { return pid_; }
-    // What it has written to standard error so far.
+    // What it has written to standard error so far (nothing, when its reader is gone).
     std::string ErrSoFar() const;
     ToolRun Wait();
 
