@@ -10,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -128,6 +129,54 @@ INSTANTIATE_TEST_SUITE_P(Limits, ThreadsRefused, ::testing::ValuesIn(kCases),
                          [](const ::testing::TestParamInfo<RefusalCase>& info) {
                              return std::string(info.param.name);
                          });
+
+// However little memory there is, a run that gets as far as telling a missing
+// input from a present one either corrects the image or says there was not
+// enough memory, with that code, whichever stage ran short: reading, the host's
+// data for the plug-in, the runtime's threads, writing. Limits from that least
+// one up, until a run succeeds. A megapixel, so that each stage's memory is of
+// some size beside the step.
+TEST(AddressSpaceLimit, EveryRunSucceedsOrSaysThereWasNotEnoughMemory) {
+    if (!testing::kAddressSpaceCanBeLimited) {
+        GTEST_SKIP() << "the address space of a sanitized build cannot be limited";
+    }
+    constexpr uint64_t kStep = 256 << 10;
+    constexpr uint64_t kMost = uint64_t{1} << 30;
+    TempFolder folder;
+    WriteImage(folder / "in.png",
+               PatternImage(FileFormat::Png, ColourModel::Gray, 0, 8, 1024, 1024));
+    WriteImage(folder / "out.png", PatternImage(FileFormat::Png, ColourModel::Gray, 0, 8, 32, 32));
+    const std::vector<uint8_t> earlierOutput = testing::FileBytes(folder / "out.png");
+    const auto correct = [&](const char* input, uint64_t limit) {
+        testing::ToolLaunch launch;
+        launch.addressSpaceLimit = limit;
+        return testing::RunTool({"correct", "-q", folder / input, folder / "out.png"}, launch);
+    };
+
+    uint64_t limit = 4 << 20;
+    for (;; limit += kStep) {
+        ASSERT_LT(limit, kMost) << "the tool never told a missing input";
+        try {
+            if (correct("missing.png", limit).exitCode == kExitBadInput) {
+                break;
+            }
+        } catch (const std::runtime_error&) {
+            // Too little for the system to start it at all.
+        }
+    }
+    for (;; limit += kStep) {
+        ASSERT_LT(limit, kMost) << "no run succeeded";
+        const testing::ToolRun run = correct("in.png", limit);
+        if (run.exitCode == kExitOk) {
+            EXPECT_NE(testing::FileBytes(folder / "out.png"), earlierOutput);
+            break;
+        }
+        ASSERT_EQ(run.exitCode, kExitOutOfMemory) << "under " << limit << " bytes: " << run.err;
+        ASSERT_NE(run.err.rfind("vexo-host: not enough memory"), std::string::npos) << run.err;
+        ASSERT_EQ(folder.Names(), (std::vector<std::string>{"in.png", "out.png"}));
+        ASSERT_EQ(testing::FileBytes(folder / "out.png"), earlierOutput);
+    }
+}
 
 }  // namespace
 }  // namespace vexo::hosttool

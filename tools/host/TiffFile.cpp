@@ -1,5 +1,6 @@
 #include <tiffio.h>
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -17,11 +18,17 @@ namespace {
 // gets one line; the first error is the one that explains the rest.
 struct Messages {
     std::string firstError;
+    // Whether libtiff's first error came of a refused allocation.
+    bool allocationRefused = false;
 };
 
 int OnError(TIFF*, void* userData, const char*, const char* format, va_list arguments) {
+    // libtiff reports a failed allocation as soon as malloc has answered it, with
+    // malloc's ENOMEM still in errno: before anything here can change it.
+    const bool allocationRefused = errno == ENOMEM;
     auto* messages = static_cast<Messages*>(userData);
     if (messages->firstError.empty()) {
+        messages->allocationRefused = allocationRefused;
         char text[512];
         std::vsnprintf(text, sizeof text, format, arguments);
         messages->firstError = text;
@@ -40,6 +47,8 @@ struct TiffCloser {
 using Tiff = std::unique_ptr<TIFF, TiffCloser>;
 
 Tiff Open(const std::string& path, const char* mode, Messages& messages) {
+    // So that an error long before cannot pass for one of this file's.
+    errno = 0;
     TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
     TIFFOpenOptionsSetErrorHandlerExtR(options, &OnError, &messages);
     TIFFOpenOptionsSetWarningHandlerExtR(options, &OnWarning, nullptr);
@@ -307,6 +316,9 @@ void WriteTiff(const std::string& path, const RasterImage& image) {
     Messages messages;
     Tiff tiff = Open(path, image.tiff.bigTiff ? "w8" : "w", messages);
     const auto fail = [&] {
+        if (messages.allocationRefused) {
+            throw std::bad_alloc();
+        }
         throw ToolError(kExitOutputFailed, "cannot write " + path + ": " + Reason(messages));
     };
     if (!tiff || !WriteFields(tiff.get(), image)) {
