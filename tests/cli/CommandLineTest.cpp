@@ -86,7 +86,7 @@ TEST(CommandLine, HelpListsEveryExitCode) {
     ASSERT_NE(start, std::string::npos) << help;
     std::string codes = help.substr(start, help.find("\n\n", start) - start);
     std::replace(codes.begin(), codes.end(), '\n', ' ');
-    for (int code = kExitOk; code <= kExitOutOfMemory; ++code) {
+    for (int code = kExitOk; code <= kExitThreadsRefused; ++code) {
         const std::string listed = (code == kExitOk ? ": " : ", ") + std::to_string(code) + " ";
         EXPECT_NE(codes.find(listed), std::string::npos) << code << " in " << codes;
     }

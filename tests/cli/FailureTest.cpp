@@ -237,6 +237,17 @@ const FailureCase kCases[] = {
      },
      kExitPluginFailed,
      {"vexo-host: the plug-in failed at its start call: memFullErr (-108)"}},
+    {"PluginThatRunsOutOfMemory",
+     // It fails with the same code as the one above, but after the host could not
+     // give it the buffer it asked for.
+     [](const TempFolder& f) {
+         WritePng(f, "in.png");
+         return Correct(f, "in.png", "out.png", {"--plugin", VEXO_HUNGRY_PLUGIN});
+     },
+     kExitOutOfMemory,
+     {"vexo-host: not enough memory for the plug-in's run: it failed at its start call: "
+      "memFullErr (-108)\n"},
+     Memory::FailsOnlyUnderTheLimit},
     {"PluginWithoutEntryPoint",
      [](const TempFolder& f) {
          WritePng(f, "in.png");

@@ -1,9 +1,13 @@
-// A run ended from outside, by a signal or by a plug-in that crashes as it
-// loads, leaves no temporary file and every earlier file as it was.
+// A run ended before its time, by a signal from outside, a fault or an exit in
+// the plug-in, or a limit on the file it writes, leaves no temporary file and
+// every earlier file as it was; one whose progress reader goes away carries on.
 #include <gtest/gtest.h>
+
+#include <sys/resource.h>
 
 #include <chrono>
 #include <csignal>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
@@ -11,6 +15,7 @@
 #include "tests/cli/ToolRunner.h"
 #include "tests/cli/ToolTestSupport.h"
 #include "tools/host/ImageFiles.h"
+#include "tools/host/ToolError.h"
 
 namespace vexo::hosttool {
 namespace {
@@ -63,10 +68,19 @@ struct Scene {
     return ::testing::AssertionFailure() << "the run never stalled: " << tool.ErrSoFar();
 }
 
+// The sanitizer's own handlers report these and exit; ours leaves them to it.
+bool HandledByTheSanitizer(int signal) {
+    return vexo::testbuild::kBuiltWithAddressSanitizer &&
+           (signal == SIGSEGV || signal == SIGBUS || signal == SIGFPE);
+}
+
 class EndedBy : public ::testing::TestWithParam<int> {};
 
 TEST_P(EndedBy, TheSignalAndLeavesNothingBehind) {
     const int signal = GetParam();
+    if (HandledByTheSanitizer(signal)) {
+        GTEST_SKIP() << "the sanitizer handles " << sigabbrev_np(signal) << " in this build";
+    }
     const Scene scene;
     ToolProcess tool(scene.Correct(VEXO_STALLING_PLUGIN));
     ASSERT_TRUE(StallsMidRun(tool));
@@ -78,10 +92,131 @@ TEST_P(EndedBy, TheSignalAndLeavesNothingBehind) {
     scene.ExpectUntouched();
 }
 
-INSTANTIATE_TEST_SUITE_P(Signals, EndedBy, ::testing::Values(SIGINT, SIGTERM, SIGHUP),
-                         [](const ::testing::TestParamInfo<int>& info) {
-                             return std::string(sigabbrev_np(info.param));
+std::string SignalName(int signal) {
+    if (signal == SIGRTMIN) {
+        return "RTMIN";
+    }
+    if (signal == SIGRTMAX) {
+        return "RTMAX";
+    }
+    if (signal > SIGRTMIN && signal < SIGRTMAX) {
+        return "RTMIN" + std::to_string(signal - SIGRTMIN);
+    }
+    return sigabbrev_np(signal);
+}
+
+// Every signal whose default action ends the process, but SIGKILL, which cannot be
+// caught: a SIGPIPE among them, sent by kill rather than by a write to a closed pipe.
+INSTANTIATE_TEST_SUITE_P(
+    Signals, EndedBy,
+    ::testing::Values(SIGHUP, SIGINT, SIGQUIT, SIGILL, SIGTRAP, SIGABRT, SIGBUS, SIGFPE, SIGUSR1,
+                      SIGSEGV, SIGUSR2, SIGPIPE, SIGALRM, SIGTERM, SIGSTKFLT, SIGXCPU, SIGXFSZ,
+                      SIGVTALRM, SIGPROF, SIGIO, SIGPWR, SIGSYS, SIGRTMIN, SIGRTMIN + 1, SIGRTMAX),
+    [](const ::testing::TestParamInfo<int>& info) { return SignalName(info.param); });
+
+// A fault of the plug-in's own, in the middle of the run, is a signal raised in
+// the faulting thread: with its handler run, the fault ends the process.
+struct FaultCase {
+    const char* name;
+    const char* plugin;
+};
+
+class FaultInThePlugin : public ::testing::TestWithParam<FaultCase> {};
+
+TEST_P(FaultInThePlugin, EndsTheRunWithItsSignalAndLeavesNothingBehind) {
+    if (HandledByTheSanitizer(SIGSEGV)) {
+        GTEST_SKIP() << "the sanitizer handles SEGV in this build";
+    }
+    rlimit stack{};
+    getrlimit(RLIMIT_STACK, &stack);
+    if (stack.rlim_cur == RLIM_INFINITY) {
+        GTEST_SKIP() << "the tool's stack may grow without limit here";
+    }
+    const Scene scene;
+    const testing::ToolRun run = testing::RunTool(scene.Correct(GetParam().plugin));
+    EXPECT_EQ(run.signal, SIGSEGV) << run.err;
+    scene.ExpectUntouched();
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, FaultInThePlugin,
+                         ::testing::Values(FaultCase{"WriteThroughNull", VEXO_FAULTING_PLUGIN},
+                                           FaultCase{"StackOverflow", VEXO_OVERFLOWING_PLUGIN}),
+                         [](const ::testing::TestParamInfo<FaultCase>& info) {
+                             return std::string(info.param.name);
                          });
+
+// The tool never exits while the plug-in runs: an exit then is the plug-in's, or a
+// library's under it. quick_exit skips exit's handlers, and keeps its status.
+TEST(Interruption, AnExitFromInsideThePluginLeavesNothingBehindAndSaysSo) {
+    const Scene scene;
+    const testing::ToolRun run = testing::RunTool(scene.Correct(VEXO_EXITING_PLUGIN));
+    EXPECT_EQ(run.exitCode, kExitPluginFailed) << run.err;
+    EXPECT_EQ(
+        run.err,
+        "vexo-host: the plug-in ended the process in the middle of its run (exit status 3)\n");
+    scene.ExpectUntouched();
+
+    const testing::ToolRun quick = testing::RunTool(scene.Correct(VEXO_QUICK_EXITING_PLUGIN));
+    EXPECT_EQ(quick.exitCode, 3) << quick.err;
+    scene.ExpectUntouched();
+}
+
+// A limit on the size of the files it writes ends the run with SIGXFSZ, part of
+// the output written.
+TEST(Interruption, AFileSizeLimitEndsTheRunWithItsSignalAndLeavesNothingBehind) {
+    Scene scene;
+    WriteImage(scene.folder / "in.png",
+               PatternImage(FileFormat::Png, ColourModel::Rgb, 0, 16, 128, 96));
+    testing::ToolLaunch launch;
+    launch.fileSizeLimit = 4096;
+    ASSERT_GT(testing::FileBytes(scene.folder / "in.png").size(), 2 * *launch.fileSizeLimit);
+    const testing::ToolRun run = testing::RunTool(scene.Correct(VEXO_PLUGIN), launch);
+    EXPECT_EQ(run.signal, SIGXFSZ) << run.err;
+    scene.ExpectUntouched();
+}
+
+// As `vexo-host correct in.png out.png 2>&1 | head -c 10`: the progress reader goes
+// away early. A write to a closed pipe must not end the run, its exit code is the
+// run's own, and a run that failed still leaves nothing behind.
+struct ReaderGoneCase {
+    const char* name;
+    const char* plugin;
+    bool inputThere;
+    int exitCode;
+};
+
+class ReaderGone : public ::testing::TestWithParam<ReaderGoneCase> {};
+
+TEST_P(ReaderGone, TheRunCarriesOnToItsOwnEnd) {
+    const ReaderGoneCase& c = GetParam();
+    const Scene scene;
+    if (!c.inputThere) {
+        std::filesystem::remove(scene.folder / "in.png");
+    }
+    testing::ToolLaunch launch;
+    launch.errorReaderGone = true;
+    // Not quiet: progress goes to the closed pipe, and so does any message.
+    const testing::ToolRun run = testing::RunTool(
+        {"correct", "--plugin", c.plugin, scene.folder / "in.png", scene.folder / "out.png"},
+        launch);
+    EXPECT_EQ(run.signal, 0);
+    EXPECT_EQ(run.exitCode, c.exitCode);
+    const std::vector<std::string> expectedNames =
+        c.inputThere ? std::vector<std::string>{"in.png", "out.png"}
+                     : std::vector<std::string>{"out.png"};
+    EXPECT_EQ(scene.folder.Names(), expectedNames);
+    const bool replaced = testing::FileBytes(scene.folder / "out.png") != scene.earlierOutput;
+    EXPECT_EQ(replaced, c.exitCode == kExitOk);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ReaderGone,
+    ::testing::Values(ReaderGoneCase{"Corrects", VEXO_PLUGIN, true, kExitOk},
+                      ReaderGoneCase{"PluginFails", VEXO_FAILING_PLUGIN, true, kExitPluginFailed},
+                      ReaderGoneCase{"InputMissing", VEXO_PLUGIN, false, kExitBadInput}),
+    [](const ::testing::TestParamInfo<ReaderGoneCase>& info) {
+        return std::string(info.param.name);
+    });
 
 // Under nohup a hang-up must not end the run. Both signals sent, the hang-up
 // first: had it not been ignored, it would have been taken first and ended it.

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <string>
 
@@ -71,6 +72,41 @@ TEST(ProgressDisplay, StaysSilentWhenQuietOrWithoutATotal) {
     lines.Report(0, 0);
     lines.Report(5, -1);
     EXPECT_EQ(captured.Text(), "");
+}
+
+// A stream whose every write fails, as one to a pipe whose reader has gone: it
+// counts the writes tried.
+class Refusing {
+public:
+    Refusing() {
+        const cookie_io_functions_t functions{nullptr, &Write, nullptr, nullptr};
+        file_ = fopencookie(&tries_, "w", functions);
+    }
+    ~Refusing() { std::fclose(file_); }
+    std::FILE* File() { return file_; }
+    int Tries() const { return tries_; }
+
+private:
+    static ssize_t Write(void* cookie, const char*, size_t) {
+        ++*static_cast<int*>(cookie);
+        errno = EPIPE;
+        return -1;
+    }
+    int tries_ = 0;
+    std::FILE* file_;
+};
+
+TEST(ProgressDisplay, ShowsNothingMoreOnceAWriteFails) {
+    for (const ProgressDisplay::Style style :
+         {ProgressDisplay::Style::Lines, ProgressDisplay::Style::Bar}) {
+        Refusing refusing;
+        ASSERT_NE(refusing.File(), nullptr);
+        {
+            ProgressDisplay display(refusing.File(), style);
+            ReportLikeThePlugin(display, 200);
+        }
+        EXPECT_EQ(refusing.Tries(), 1);
+    }
 }
 
 TEST(ProgressDisplay, FilterHostPassesEachReportOnAsItArrives) {

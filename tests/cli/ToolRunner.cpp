@@ -27,9 +27,16 @@ std::string ReadText(const std::string& path) {
     return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
 
+void SetLimit(int resource, uint64_t value) {
+    const rlimit limit{value, value};
+    if (setrlimit(resource, &limit) != 0) {
+        _exit(kCannotStart);
+    }
+}
+
 // In the forked child, where only async-signal-safe calls belong.
-[[noreturn]] void StartInChild(char* const* argv, const char* outPath, const char* errPath,
-                               const ToolLaunch& launch) {
+[[noreturn]] void StartInChild(char* const* argv, char* const* envp, const char* outPath,
+                               const char* errPath, const ToolLaunch& launch) {
     const auto redirect = [](int target, const char* path, int flags) {
         const int fd = open(path, flags, 0600);
         if (fd < 0 || dup2(fd, target) < 0) {
@@ -39,7 +46,17 @@ std::string ReadText(const std::string& path) {
     };
     redirect(STDIN_FILENO, "/dev/null", O_RDONLY);
     redirect(STDOUT_FILENO, outPath, O_WRONLY | O_CREAT | O_TRUNC);
-    redirect(STDERR_FILENO, errPath, O_WRONLY | O_CREAT | O_TRUNC);
+    if (launch.errorReaderGone) {
+        int ends[2];
+        if (pipe(ends) != 0 || close(ends[0]) != 0 || dup2(ends[1], STDERR_FILENO) < 0) {
+            _exit(kCannotStart);
+        }
+        close(ends[1]);
+    } else {
+        redirect(STDERR_FILENO, errPath, O_WRONLY | O_CREAT | O_TRUNC);
+    }
+    // A tool ended by a signal leaves no core behind in the test's folder.
+    SetLimit(RLIMIT_CORE, 0);
     // As from a shell with job control, whatever the test itself was started with.
     sigset_t none;
     sigemptyset(&none);
@@ -55,10 +72,13 @@ std::string ReadText(const std::string& path) {
         sigaction(signal, &ignore, nullptr);
     }
     if (launch.addressSpaceLimit) {
-        const rlimit addressSpace{*launch.addressSpaceLimit, *launch.addressSpaceLimit};
-        if (setrlimit(RLIMIT_AS, &addressSpace) != 0) {
-            _exit(kCannotStart);
-        }
+        SetLimit(RLIMIT_AS, *launch.addressSpaceLimit);
+    }
+    if (launch.fileSizeLimit) {
+        SetLimit(RLIMIT_FSIZE, *launch.fileSizeLimit);
+    }
+    if (launch.processLimit) {
+        SetLimit(RLIMIT_NPROC, *launch.processLimit);
     }
     if (launch.fileSizeLimit) {
         const rlimit fileSize{*launch.fileSizeLimit, *launch.fileSizeLimit};
@@ -70,7 +90,7 @@ std::string ReadText(const std::string& path) {
                         setuid(launch.user->uid) != 0)) {
         _exit(kCannotStart);
     }
-    execve(argv[0], argv, environ);
+    execve(argv[0], argv, envp);
     _exit(kCannotStart);
 }
 
@@ -86,6 +106,16 @@ ToolProcess::ToolProcess(const std::vector<std::string>& args, const ToolLaunch&
         argv.push_back(arg.data());
     }
     argv.push_back(nullptr);
+    // The launch's settings first: the first of a name is the one a program reads.
+    std::vector<std::string> settings = launch.environment;
+    std::vector<char*> envp;
+    for (std::string& setting : settings) {
+        envp.push_back(setting.data());
+    }
+    for (char** setting = environ; *setting; ++setting) {
+        envp.push_back(*setting);
+    }
+    envp.push_back(nullptr);
 
     tool_ = all.front();
     pid_ = fork();
@@ -93,7 +123,7 @@ ToolProcess::ToolProcess(const std::vector<std::string>& args, const ToolLaunch&
         throw std::runtime_error("cannot start " + tool_);
     }
     if (pid_ == 0) {
-        StartInChild(argv.data(), outPath.c_str(), errPath.c_str(), launch);
+        StartInChild(argv.data(), envp.data(), outPath.c_str(), errPath.c_str(), launch);
     }
 }
 

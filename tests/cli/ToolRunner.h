@@ -31,6 +31,10 @@ struct ToolLaunch {
     std::vector<int> ignoredSignals;  // started with these ignored, as nohup starts a program
     std::optional<uint64_t> addressSpaceLimit;  // its address space may grow no further, in bytes
     std::optional<uint64_t> fileSizeLimit;      // bytes
+
+    std::optional<uint64_t> processLimit;  // processes and threads its user may have (ulimit -u)
+    std::vector<std::string> environment;  // NAME=VALUE settings beside the test's own
+    bool errorReaderGone = false;          // standard error a pipe whose reader has closed it
 };
 
 // The built vexo-host, started with these arguments; its standard output and
@@ -43,7 +47,7 @@ public:
     ToolProcess& operator=(const ToolProcess&) = delete;
 
     pid_t Pid() const { return pid_; }
-    // What it has written to standard error so far.
+    // What it has written to standard error so far (nothing, when its reader is gone).
     std::string ErrSoFar() const;
     ToolRun Wait();
 

@@ -25,7 +25,8 @@ std::string Footer() {
            "unreadable or unsupported (such as more than " +
            most +
            " channels), 4 plug-in not loadable,\n"
-           "5 plug-in refused the image or failed, 6 output not written, 7 not enough memory.\n"
+           "5 plug-in refused the image or failed, 6 output not written, 7 not enough memory,\n"
+           "8 the system refused the threads the correction runs on (such as for ulimit -u).\n"
            "\n"
            "Example: vexo-host correct samples/fisheye.png corrected.png";
 }

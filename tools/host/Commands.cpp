@@ -7,6 +7,7 @@
 #include <iostream>
 #include <new>
 
+#include "tools/host/ExitDuringRun.h"
 #include "tools/host/ImageFiles.h"
 #include "tools/host/PluginLibrary.h"
 #include "tools/host/ProgressDisplay.h"
@@ -69,6 +70,7 @@ void Correct(const CorrectCommand& command, const std::string& plugin) {
     options.progress = [&progress](int32_t done, int32_t total) { progress.Report(done, total); };
     filterhost::HostImage corrected = [&] {
         try {
+            const ExitDuringRun exitDuringRun([&progress] { progress.Finish(); });
             return RunPlugin(loaded, ToHostImage(image), image.colour, options);
         } catch (...) {
             progress.Finish();

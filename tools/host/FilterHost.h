@@ -161,6 +161,10 @@ public:
     // Calls a real host could crash on (unknown buffer ids or handles, writes into
     // a tile's row padding), each described in a line.
     const std::vector<std::string>& Misuses() const { return misuses_; }
+    // Whether the host has refused the plug-in a buffer, handle, tile or answer because
+    // the system had no memory for it: what tells a plug-in's memFullErr that ran out of
+    // memory from one that reports any other failure with the same code.
+    bool RefusedForWantOfMemory() const { return refusedForWantOfMemory_; }
     void ClearLogs();
     uint64_t NextSequence() { return ++sequence_; }
 
@@ -202,6 +206,12 @@ private:
     };
 
     void ApplyFaultsToRecord();
+    // In a callback's catch of std::bad_alloc, whose refusal the plug-in is about to get.
+    static void NoteRefusedForWantOfMemory(FilterHost* host) {
+        if (host) {
+            host->refusedForWantOfMemory_ = true;
+        }
+    }
     void Misuse(std::string what);
 
     // Data requests.
@@ -285,6 +295,7 @@ private:
     std::vector<ProgressCall> progressCalls_;
     int32_t abortCalls_ = 0;
     std::vector<std::string> misuses_;
+    bool refusedForWantOfMemory_ = false;
     std::function<void(int32_t, int32_t)> progressObserver_;
 };
 

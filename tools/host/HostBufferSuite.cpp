@@ -20,6 +20,7 @@ OSErr FilterHost::AllocateBufferCallback(int32_t size, BufferID* bufferID) {
     try {
         return host ? host->AllocateBuffer(size, bufferID) : OSErr{memFullErr};
     } catch (const std::bad_alloc&) {
+        NoteRefusedForWantOfMemory(host);
         return memFullErr;
     }
 }
@@ -29,6 +30,7 @@ Ptr FilterHost::LockBufferCallback(BufferID bufferID, Boolean moveHigh) {
     try {
         return host ? host->LockBuffer(bufferID, moveHigh) : nullptr;
     } catch (const std::bad_alloc&) {
+        NoteRefusedForWantOfMemory(host);
         return nullptr;
     }
 }
@@ -58,6 +60,7 @@ int32_t FilterHost::BufferSpaceCallback() {
     try {
         return host ? host->BufferSpace() : 0;
     } catch (const std::bad_alloc&) {
+        NoteRefusedForWantOfMemory(host);
         return 0;
     }
 }

@@ -145,6 +145,7 @@ OSErr FilterHost::TakeRequest(RequestSource source) {
             } catch (const std::bad_alloc&) {
                 input_.reset();
                 output_.reset();
+                refusedForWantOfMemory_ = true;
                 result = memFullErr;
             }
         }
@@ -155,6 +156,7 @@ OSErr FilterHost::TakeRequest(RequestSource source) {
         dataRequests_.push_back(request);
         return result;
     } catch (const std::bad_alloc&) {
+        refusedForWantOfMemory_ = true;
         return memFullErr;
     }
 }

@@ -24,6 +24,7 @@ Handle FilterHost::NewHandleCallback(int32_t size) {
     try {
         return host ? host->NewHandle(size) : nullptr;
     } catch (const std::bad_alloc&) {
+        NoteRefusedForWantOfMemory(host);
         return nullptr;
     }
 }
@@ -43,6 +44,7 @@ int32_t FilterHost::GetHandleSizeCallback(Handle handle) {
     try {
         return host ? host->GetHandleSize(handle) : 0;
     } catch (const std::bad_alloc&) {
+        NoteRefusedForWantOfMemory(host);
         return 0;
     }
 }
@@ -52,6 +54,7 @@ OSErr FilterHost::SetHandleSizeCallback(Handle handle, int32_t newSize) {
     try {
         return host ? host->SetHandleSize(handle, newSize) : OSErr{memFullErr};
     } catch (const std::bad_alloc&) {
+        NoteRefusedForWantOfMemory(host);
         return memFullErr;
     }
 }
@@ -61,6 +64,7 @@ Ptr FilterHost::LockHandleCallback(Handle handle, Boolean moveHigh) {
     try {
         return host ? host->LockHandle(handle, moveHigh) : nullptr;
     } catch (const std::bad_alloc&) {
+        NoteRefusedForWantOfMemory(host);
         return nullptr;
     }
 }

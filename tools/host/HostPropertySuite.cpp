@@ -13,6 +13,7 @@ OSErr FilterHost::GetPropertyCallback(OSType signature, OSType key, int32_t inde
         return host ? host->AnswerProperty(signature, key, index, simpleProperty, complexProperty)
                     : errPlugInPropertyUndefined;
     } catch (const std::bad_alloc&) {
+        NoteRefusedForWantOfMemory(host);
         return memFullErr;
     }
 }
@@ -24,6 +25,7 @@ OSErr FilterHost::SetPropertyCallback(OSType signature, OSType key, int32_t inde
         return host ? host->StoreProperty(signature, key, index, simpleProperty, complexProperty)
                     : errPlugInPropertyUndefined;
     } catch (const std::bad_alloc&) {
+        NoteRefusedForWantOfMemory(host);
         return memFullErr;
     }
 }

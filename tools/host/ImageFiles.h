@@ -8,7 +8,10 @@
 
 // Reading and writing the image files vexo-host corrects. Failures throw
 // ToolError: kExitBadInput for input that cannot be read or is of a kind we do not
-// handle, kExitOutputFailed for output that cannot be written.
+// handle, kExitOutOfMemory for input there is not enough memory to read,
+// kExitOutputFailed for output that cannot be written. Writing throws
+// std::bad_alloc when there is not enough memory for it, as the allocations of
+// its own do.
 namespace vexo::hosttool {
 
 // PNG or TIFF, by the file's first bytes; throws for anything else.

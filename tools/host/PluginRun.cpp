@@ -155,6 +155,12 @@ HostImage RunPlugin(const LoadedPlugin& plugin, HostImage planes, ColourModel co
             outcome.failedSelector >= 0
                 ? " at its " + DescribeSelector(outcome.failedSelector) + " call"
                 : " (the host could not serve its data request)";
+        // The plug-in answers memFullErr for any failure of its run; only the host
+        // knows whether memory was what it lacked.
+        if (outcome.result == memFullErr && host.RefusedForWantOfMemory()) {
+            throw ToolError(kExitOutOfMemory, "not enough memory for the plug-in's run: it failed" +
+                                                  during + ": " + DescribeResult(outcome.result));
+        }
         // The plug-in has told the user why it cancelled; we say where and how.
         const char* what = outcome.result == userCanceledErr ? "refused the image" : "failed";
         throw ToolError(kExitPluginFailed, std::string("the plug-in ") + what + during + ": " +

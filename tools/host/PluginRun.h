@@ -48,7 +48,8 @@ LoadedPlugin LoadPlugin(const std::string& path);
 // Runs the plug-in over the planes as a host runs a filter on a flat image:
 // parameters, prepare, start, continue while it asks for data, finish. Returns
 // the corrected planes. Throws ToolError: kExitPluginFailed when a call fails (the
-// result code named), kExitUsage for a selection outside the image.
+// result code named), kExitOutOfMemory when it failed with memFullErr after the host
+// could not give it memory, kExitUsage for a selection outside the image.
 filterhost::HostImage RunPlugin(const LoadedPlugin& plugin, filterhost::HostImage planes,
                                 ColourModel colour, const PluginRunOptions& options);
 

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <csetjmp>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <iterator>
 #include <memory>
@@ -22,6 +23,9 @@ namespace {
 
 struct ErrorSink {
     char message[256] = "unknown error";
+    // Set when libpng, or zlib under it, was refused memory: whatever error follows
+    // is then for want of it.
+    bool allocationRefused = false;
 };
 
 void OnError(png_structp png, png_const_charp message) {
@@ -32,6 +36,19 @@ void OnError(png_structp png, png_const_charp message) {
 
 // Warnings (an unknown chunk, a profile libpng finds odd) are no reason to stop.
 void OnWarning(png_structp, png_const_charp) {}
+
+// libpng's and zlib's memory, taken as libpng would, but with a refusal noted.
+png_voidp Allocate(png_structp png, png_alloc_size_t size) {
+    void* block = std::malloc(size);
+    if (!block) {
+        static_cast<ErrorSink*>(png_get_mem_ptr(png))->allocationRefused = true;
+    }
+    return block;
+}
+
+void Release(png_structp, png_voidp block) {
+    std::free(block);
+}
 
 struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
@@ -45,7 +62,9 @@ template <auto create, auto destroy>
 class PngStructs {
 public:
     PngStructs() {
-        png_ = create(PNG_LIBPNG_VER_STRING, &sink_, &OnError, &OnWarning);
+        png_ = create(PNG_LIBPNG_VER_STRING, &sink_, &OnError, &OnWarning, &sink_, &Allocate,
+                      &Release);
+        sink_.allocationRefused |= png_ == nullptr;
         if (png_) {
             info_ = png_create_info_struct(png_);
         }
@@ -57,6 +76,7 @@ public:
     png_structp png() const { return png_; }
     png_infop info() const { return info_; }
     const char* Message() const { return sink_.message; }
+    bool AllocationRefused() const { return sink_.allocationRefused; }
 
 private:
     ErrorSink sink_;
@@ -70,8 +90,8 @@ void DestroyRead(png_structpp png, png_infopp info) {
     png_destroy_read_struct(png, info, nullptr);
 }
 
-using ReadStructs = PngStructs<png_create_read_struct, DestroyRead>;
-using WriteStructs = PngStructs<png_create_write_struct, png_destroy_write_struct>;
+using ReadStructs = PngStructs<png_create_read_struct_2, DestroyRead>;
+using WriteStructs = PngStructs<png_create_write_struct_2, png_destroy_write_struct>;
 
 // Steps of reading.
 bool ReadInfo(png_structp png, png_infop info, std::FILE* file) {
@@ -213,8 +233,24 @@ void SamplesOfRow(const png_byte* row, RasterImage& image) {
     throw ToolError(kExitBadInput, path + " is not a valid PNG file: " + reason);
 }
 
+// libpng's error, unless memory was what it lacked.
+[[noreturn]] void FailRead(const std::string& path, const ReadStructs& structs,
+                           const std::string& where = "") {
+    if (structs.AllocationRefused()) {
+        throw ToolError(kExitOutOfMemory, "not enough memory to read " + path);
+    }
+    FailRead(path, structs.Message() + where);
+}
+
 [[noreturn]] void FailWrite(const std::string& path, const std::string& reason) {
     throw ToolError(kExitOutputFailed, "cannot write " + path + ": " + reason);
+}
+
+[[noreturn]] void FailWrite(const std::string& path, const WriteStructs& structs) {
+    if (structs.AllocationRefused()) {
+        throw std::bad_alloc();
+    }
+    FailWrite(path, structs.Message());
 }
 
 void ReadMetadata(png_structp png, png_infop info, RasterImage& image) {
@@ -267,7 +303,7 @@ RasterImage ReadPng(const std::string& path) {
     png_structp png = structs.png();
     png_infop info = structs.info();
     if (!ReadInfo(png, info, file.get())) {
-        FailRead(path, structs.Message());
+        FailRead(path, structs);
     }
 
     RasterImage image;
@@ -294,7 +330,7 @@ RasterImage ReadPng(const std::string& path) {
     image.height = static_cast<int32_t>(height);
     ReadMetadata(png, info, image);
     if (!PrepareRows(png, info)) {
-        FailRead(path, structs.Message());
+        FailRead(path, structs);
     }
 
     const size_t rowBytes = png_get_rowbytes(png, info);
@@ -305,8 +341,8 @@ RasterImage ReadPng(const std::string& path) {
                            std::to_string(width) + " x " + std::to_string(height) + " pixels");
     }
     const auto rowFailed = [&](png_uint_32 y) {
-        FailRead(path, std::string(structs.Message()) + " (row " + std::to_string(y + 1) + " of " +
-                           std::to_string(height) + ")");
+        FailRead(path, structs,
+                 " (row " + std::to_string(y + 1) + " of " + std::to_string(height) + ")");
     };
     try {
         ReserveRowsFor(image, fileBytes, /*compressed=*/true);
@@ -326,7 +362,7 @@ RasterImage ReadPng(const std::string& path) {
                 rows[y] = pixels.get() + y * rowBytes;
             }
             if (!ReadAllRows(png, rows.data())) {
-                FailRead(path, structs.Message());
+                FailRead(path, structs);
             }
             for (png_uint_32 y = 0; y < height; ++y) {
                 SamplesOfRow(rows[y], image);
@@ -336,7 +372,7 @@ RasterImage ReadPng(const std::string& path) {
         NotEnoughMemory(path, image);
     }
     if (!ReadEnd(png)) {
-        FailRead(path, structs.Message());
+        FailRead(path, structs);
     }
     return image;
 }
@@ -374,11 +410,11 @@ void WritePng(const std::string& path, const RasterImage& image, const std::stri
     }
     WriteStructs structs;
     if (!structs.Ok()) {
-        FailWrite(shownAs, "out of memory");
+        throw std::bad_alloc();
     }
     if (!WriteHeader(structs.png(), structs.info(), file.get(), &image, fileType->type) ||
         !WriteRows(structs.png(), structs.info(), rows.data())) {
-        FailWrite(shownAs, structs.Message());
+        FailWrite(shownAs, structs);
     }
     if (std::fflush(file.get()) != 0 || std::ferror(file.get())) {
         FailWrite(shownAs, std::strerror(errno));

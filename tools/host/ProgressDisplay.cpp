@@ -43,7 +43,11 @@ void ProgressDisplay::Report(int32_t done, int32_t total) {
         barOpen_ = true;
     }
     shown_ = percent;
-    std::fflush(stream_);
+    // A reader that has gone (a closed pipe) wants no more: the run carries on unseen.
+    if (std::fflush(stream_) != 0 || std::ferror(stream_)) {
+        style_ = Style::None;
+        barOpen_ = false;
+    }
 }
 
 void ProgressDisplay::Finish() {

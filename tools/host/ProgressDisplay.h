@@ -7,6 +7,7 @@ namespace vexo::hosttool {
 
 // Shows the plug-in's progress reports: a bar redrawn in place on a terminal,
 // a line per tenth otherwise (a log file wants no carriage returns), or nothing.
+// Once a write fails (a pipe whose reader has gone) it shows nothing more.
 class ProgressDisplay {
 public:
     enum class Style { Bar, Lines, None };

@@ -4,12 +4,16 @@
 
 namespace vexo::hosttool {
 
-// Removes a file should the process be ended by SIGINT, SIGTERM or SIGHUP (Ctrl-C,
-// kill, a closed terminal), which end it without running any destructor. The
-// signal is then raised again with its default action, so that whoever started
-// the process still sees what ended it. A signal that the process was started
-// with ignored (nohup's SIGHUP) stays ignored, and one that someone else handles
-// is left to them. Up to eight files are watched at once; any more are not.
+// Removes a file should the process end without running its destructors: by any
+// signal whose default action ends it (SIGKILL, which cannot be caught, aside), or
+// by exit() or quick_exit() called from wherever, a library among them. A signal
+// is then raised again with its default action, so that whoever started the
+// process still sees what ended it. A signal that the process was started with
+// ignored (nohup's SIGHUP) stays ignored, and one that someone else handles is
+// left to them. A SIGPIPE that the kernel sends for our own write to a pipe whose
+// reader has gone ends nothing: that write fails with EPIPE instead, and only a
+// failed write of the output matters. Up to eight files are watched at once; any
+// more are not.
 class RemovalOnSignal {
 public:
     // Watches path, which must stay unchanged in memory while this object lives.
@@ -21,6 +25,14 @@ public:
 private:
     int slot_;
 };
+
+// Takes over those signals and ways out now rather than with the first watched
+// file, so that a message written to a closed standard error before then cannot
+// end the process either. Safe to call more than once.
+void InstallRemovalOnSignal();
+
+// Removes every watched file now. Async-signal-safe.
+void RemoveWatchedFiles();
 
 // Holds off those signals in the calling thread while it lives, so that none
 // lands between making a file and watching it.

@@ -13,10 +13,11 @@ namespace vexo::hosttool {
 // place only when complete, so that a failed or interrupted write leaves whatever
 // the destination held (the input itself, when the two are the same) untouched.
 // The temporary file is removed unless Commit succeeds, also when the process is
-// ended by SIGINT, SIGTERM or SIGHUP. A destination that is a symbolic link stays
-// one: the file it points to is what gets replaced, or made when the link
-// dangles, as the shell's > makes it. Only a regular file is ever replaced: a
-// device, FIFO or socket in the destination's place is refused.
+// ended by a signal or an exit that skips destructors (see RemovalOnSignal). A
+// destination that is a symbolic link stays one: the file it points to is what
+// gets replaced, or made when the link dangles, as the shell's > makes it. Only a
+// regular file is ever replaced: a device, FIFO or socket in the destination's
+// place is refused.
 class ReplacementFile {
 public:
     // Throws ToolError(kExitOutputFailed) when the destination's folder takes no

@@ -19,11 +19,17 @@ namespace {
 // gets one line; the first error is the one that explains the rest.
 struct Messages {
     std::string firstError;
+    // Whether libtiff's first error came of a refused allocation.
+    bool allocationRefused = false;
 };
 
 int OnError(TIFF*, void* userData, const char*, const char* format, va_list arguments) {
+    // libtiff reports a failed allocation as soon as malloc has answered it, with
+    // malloc's ENOMEM still in errno: before anything here can change it.
+    const bool allocationRefused = errno == ENOMEM;
     auto* messages = static_cast<Messages*>(userData);
     if (messages->firstError.empty()) {
+        messages->allocationRefused = allocationRefused;
         char text[512];
         std::vsnprintf(text, sizeof text, format, arguments);
         messages->firstError = text;
@@ -41,24 +47,29 @@ struct TiffCloser {
 };
 using Tiff = std::unique_ptr<TIFF, TiffCloser>;
 
-Tiff Open(const std::string& path, const char* mode, Messages& messages) {
+// Opens with libtiff's messages going to messages; open takes the options.
+template <typename OpenWith>
+Tiff OpenReporting(Messages& messages, OpenWith open) {
+    // So that an error long before cannot pass for one of this file's.
+    errno = 0;
     TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
     TIFFOpenOptionsSetErrorHandlerExtR(options, &OnError, &messages);
     TIFFOpenOptionsSetWarningHandlerExtR(options, &OnWarning, nullptr);
-    Tiff tiff(TIFFOpenExt(path.c_str(), mode, options));
+    Tiff tiff(open(options));
     TIFFOpenOptionsFree(options);
     return tiff;
 }
 
-// Where the written TIFF goes, with our handlers for libtiff's messages.
+Tiff Open(const std::string& path, const char* mode, Messages& messages) {
+    return OpenReporting(messages, [&](TIFFOpenOptions* options) {
+        return TIFFOpenExt(path.c_str(), mode, options);
+    });
+}
+
 Tiff OpenOutput(TiffOutputFile& file, const std::string& name, const char* mode,
                 Messages& messages) {
-    TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
-    TIFFOpenOptionsSetErrorHandlerExtR(options, &OnError, &messages);
-    TIFFOpenOptionsSetWarningHandlerExtR(options, &OnWarning, nullptr);
-    Tiff tiff(file.OpenTiff(name, mode, options));
-    TIFFOpenOptionsFree(options);
-    return tiff;
+    return OpenReporting(
+        messages, [&](TIFFOpenOptions* options) { return file.OpenTiff(name, mode, options); });
 }
 
 std::string Reason(const Messages& messages) {
@@ -320,6 +331,9 @@ void WriteTiff(const std::string& path, const RasterImage& image, const std::str
     Messages messages;
     TiffOutputFile file(path);
     const auto fail = [&] {
+        if (messages.allocationRefused) {
+            throw std::bad_alloc();
+        }
         throw ToolError(kExitOutputFailed,
                         "cannot write " + shownAs + ": " +
                             (file.Error() != 0 ? std::strerror(file.Error()) : Reason(messages)));

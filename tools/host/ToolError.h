@@ -15,7 +15,9 @@ enum ExitCode : int {
     kExitPluginUnavailable = 4,  // the plug-in does not load, or lacks its entry or property list
     kExitPluginFailed = 5,       // the plug-in refused the image or its run failed
     kExitOutputFailed = 6,       // the output could not be written
-    kExitOutOfMemory = 7,        // there was not enough memory for the image
+    kExitOutOfMemory = 7,        // there was not enough memory, at whichever stage of the run
+    kExitThreadsRefused = 8,     // the system refused the threads the correction runs on, such
+                                 // as for the user's limit on processes (ulimit -u)
 };
 
 // A failure the user is told of in one line, with the exit code it ends with.

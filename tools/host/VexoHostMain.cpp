@@ -6,6 +6,7 @@
 
 #include "tools/host/CommandLine.h"
 #include "tools/host/Commands.h"
+#include "tools/host/RemovalOnSignal.h"
 #include "tools/host/RuntimeSettings.h"
 
 namespace {
@@ -20,6 +21,8 @@ std::string ExecutablePath(const char* argv0) {
 
 int main(int argc, char** argv) {
     using namespace vexo::hosttool;
+    // First of all, so that even a message to a closed standard error ends nothing.
+    InstallRemovalOnSignal();
     // Before anything loads the plug-in, and with it the runtime that reads these settings.
     ChooseRuntimeWaiting();
     const std::span<const char* const> args(argv, static_cast<size_t>(argc));
