@@ -83,6 +83,21 @@ const FailureCase kCases[] = {
      },
      kExitBadInput,
      {"photos: it is a folder"}},
+    // Endless: refused by their first bytes.
+    {"DevZeroAsInput",
+     [](const TempFolder& f) {
+         return std::vector<std::string>{"correct", "/dev/zero", f / "out.png"};
+     },
+     kExitBadInput,
+     {"vexo-host: /dev/zero is not a PNG or TIFF file"},
+     Memory::Limited},
+    {"DevUrandomAsInput",
+     [](const TempFolder& f) {
+         return std::vector<std::string>{"correct", "/dev/urandom", f / "out.png"};
+     },
+     kExitBadInput,
+     {"vexo-host: /dev/urandom is not a PNG or TIFF file"},
+     Memory::Limited},
     {"NotAnImage",
      [](const TempFolder& f) {
          testing::WriteBytes(f / "notes.png", std::vector<uint8_t>(64, 'x'));

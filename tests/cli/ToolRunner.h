@@ -2,6 +2,7 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -28,6 +29,7 @@ struct ToolLaunch {
     std::optional<User> user;         // run as this user, with no other groups (needs root)
     std::vector<int> ignoredSignals;  // started with these ignored, as nohup starts a program
     std::optional<uint64_t> addressSpaceLimit;  // its address space may grow no further, in bytes
+    std::optional<int> standardInput;           // read from this descriptor, not /dev/null
 };
 
 // The built vexo-host, started with these arguments; its standard output and
@@ -43,8 +45,13 @@ public:
     // What it has written to standard error so far.
     std::string ErrSoFar() const;
     ToolRun Wait();
+    // Wait, for at most `limit`: nothing when the tool is still running then (it is
+    // killed with this object). A guard for tests whose failure would be a hang.
+    std::optional<ToolRun> WaitAtMost(std::chrono::milliseconds limit);
 
 private:
+    ToolRun Collect(int status);
+
     TempFolder streams_;
     pid_t pid_ = -1;
 };

@@ -87,7 +87,10 @@ CommandLine ParseCommandLine(std::span<const char* const> args, std::ostream& ou
     app.footer(Footer());
 
     CLI::App* correct = app.add_subcommand("correct", "Correct an image file's fisheye distortion");
-    correct->add_option("INPUT", result.correct.input, "PNG or TIFF file to correct")->required();
+    correct
+        ->add_option("INPUT", result.correct.input,
+                     "PNG or TIFF file to correct (a pipe or FIFO will do)")
+        ->required();
     correct
         ->add_option("OUTPUT", result.correct.output,
                      "Where the corrected image goes, in the input's format (may be INPUT)")

@@ -7,10 +7,12 @@
 #include <iterator>
 #include <memory>
 #include <new>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "tools/host/ImageFiles.h"
+#include "tools/host/InputFile.h"
 #include "tools/host/ToolError.h"
 
 // libpng reports errors by longjmp. Every call that can fail runs inside one of
@@ -78,6 +80,8 @@ bool ReadInfo(png_structp png, png_infop info, std::FILE* file) {
         return false;
     }
     png_init_io(png, file);
+    // The signature has been read, to tell the formats apart.
+    png_set_sig_bytes(png, static_cast<int>(InputFile::kLeadingBytes));
     png_read_info(png, info);
     return true;
 }
@@ -246,18 +250,15 @@ void ReadMetadata(png_structp png, png_infop info, RasterImage& image) {
 
 }  // namespace
 
-RasterImage ReadPng(const std::string& path) {
-    File file(std::fopen(path.c_str(), "rb"));
-    if (!file) {
-        throw ToolError(kExitBadInput, "cannot read " + path + ": " + std::strerror(errno));
-    }
+RasterImage ReadPng(InputFile& input) {
+    const std::string& path = input.Path();
     ReadStructs structs;
     if (!structs.Ok()) {
         throw ToolError(kExitOutOfMemory, "not enough memory to read " + path);
     }
     png_structp png = structs.png();
     png_infop info = structs.info();
-    if (!ReadInfo(png, info, file.get())) {
+    if (!ReadInfo(png, info, input.Stream())) {
         FailRead(path, structs.Message());
     }
 
@@ -289,10 +290,11 @@ RasterImage ReadPng(const std::string& path) {
     }
 
     const size_t rowBytes = png_get_rowbytes(png, info);
-    const uint64_t fileBytes = FileLength(path);
-    // All the pixels come out of one deflate stream in the file.
-    if (static_cast<uint64_t>(rowBytes) * height > MostInflatedBytes(fileBytes)) {
-        FailRead(path, "its " + std::to_string(fileBytes) + " bytes cannot hold " +
+    const std::optional<uint64_t> fileBytes = input.RegularLength();
+    // All the pixels come out of one deflate stream in the file. A pipe's length is
+    // not known: its rows take memory only as they arrive.
+    if (fileBytes && static_cast<uint64_t>(rowBytes) * height > MostInflatedBytes(*fileBytes)) {
+        FailRead(path, "its " + std::to_string(*fileBytes) + " bytes cannot hold " +
                            std::to_string(width) + " x " + std::to_string(height) + " pixels");
     }
     const auto rowFailed = [&](png_uint_32 y) {
