@@ -19,6 +19,7 @@
 #include "tests/cli/ToolRunner.h"
 #include "tests/cli/ToolTestSupport.h"
 #include "tools/host/ImageFiles.h"
+#include "tools/host/PluginLibrary.h"
 #include "tools/host/ToolError.h"
 
 namespace vexo::hosttool {
@@ -214,6 +215,50 @@ INSTANTIATE_TEST_SUITE_P(Streams, FromAHostileStream, ::testing::ValuesIn(kHosti
                          [](const ::testing::TestParamInfo<HostileStream>& info) {
                              return std::string(info.param.name);
                          });
+
+// Opening a FIFO waits for a writer: a plug-in named by one is refused before
+// anything opens it, by both commands.
+class PluginNamingAFifo : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(PluginNamingAFifo, IsRefusedAtOnce) {
+    const std::string command = GetParam();
+    TempFolder folder;
+    WriteImage(folder / "in.png", PatternImage(FileFormat::Png, ColourModel::Rgb, 0, 8));
+    const std::string plugin = folder / "plugin.so";
+    ASSERT_EQ(mkfifo(plugin.c_str(), 0600), 0);
+    std::vector<std::string> args = {command, "--plugin", plugin};
+    if (command == "correct") {
+        args.insert(args.end(), {folder / "in.png", folder / "out.png"});
+    }
+    ToolProcess tool(args);
+    const std::optional<ToolRun> run = tool.WaitAtMost(kHangGuard);
+    ASSERT_TRUE(run) << "the tool still runs: it waits for the FIFO's writer";
+    EXPECT_EQ(run->exitCode, kExitPluginUnavailable) << run->err;
+    EXPECT_EQ(run->err, "vexo-host: cannot load the plug-in " + plugin +
+                            ": it is a FIFO, not a regular file\n");
+    EXPECT_EQ(folder.Names(), (std::vector<std::string>{"in.png", "plugin.so"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Commands, PluginNamingAFifo, ::testing::Values("correct", "info"),
+                         [](const ::testing::TestParamInfo<const char*>& info) {
+                             return std::string(info.param);
+                         });
+
+// Nor is the property list read from beside the plug-in waited for, when a FIFO
+// stands in its place: the plug-in has none.
+TEST(PropertyListBesideThePlugin, IsNotWaitedForWhenItIsAFifo) {
+    TempFolder folder;
+    const std::string plugin = folder / "copy.so";
+    std::filesystem::copy_file(VEXO_PLUGIN, plugin);
+    const std::string list = filterhost::PluginLibrary::PropertyListFileBeside(plugin);
+    ASSERT_EQ(mkfifo(list.c_str(), 0600), 0);
+    ToolProcess tool({"info", "--plugin", plugin});
+    const std::optional<ToolRun> run = tool.WaitAtMost(kHangGuard);
+    ASSERT_TRUE(run) << "the tool still runs: it waits for the FIFO's writer";
+    EXPECT_EQ(run->exitCode, kExitPluginUnavailable) << run->err;
+    EXPECT_NE(run->err.find("has no property list (looked for " + list + ")"), std::string::npos)
+        << run->err;
+}
 
 }  // namespace
 }  // namespace vexo::hosttool
