@@ -152,6 +152,20 @@ const FailureCase kCases[] = {
      kExitOutOfMemory,
      {"vexo-host: not enough memory for the 32767 x 32767 pixels of ", "cut.png"},
      Memory::FailsOnlyUnderTheLimit},
+    // Half a gigabyte of profile, held in half a megabyte of the file: libpng has
+    // no memory for it, and the output must not go without it.
+    {"PngProfileLargerThanMemory",
+     [](const TempFolder& f) {
+         constexpr uint32_t kProfileBytes = (512 + 2) << 20;
+         testing::WritePngWithChunks(
+             f / "profiled.png", 32, 32,
+             {{"iCCP", testing::IccpChunkData(testing::IccProfileStart("RGB ", kProfileBytes),
+                                              kProfileBytes)}});
+         return Correct(f, "profiled.png", "out.png");
+     },
+     kExitOutOfMemory,
+     {"vexo-host: not enough memory for the ICC profile of ", "profiled.png"},
+     Memory::FailsOnlyUnderTheLimit},
     {"UncompressedTiffEndingAfterItsFirstRow",
      [](const TempFolder& f) {
          return CorrectCutTiff(f, {.samplesPerPixel = 4, .photometric = 2, .writtenRows = 1});

@@ -84,6 +84,15 @@ TEST(ImageFiles, PngKeepsProfileResolutionAndColourChunks) {
     EXPECT_EQ(grayBack.resolution, gray.resolution);
 }
 
+// libpng's own limit for a chunk's memory is 8,000,000 bytes.
+TEST(ImageFiles, PngKeepsAProfileLongerThanLibpngsOwnLimit) {
+    TempFolder folder;
+    RasterImage image = PatternImage(FileFormat::Png, ColourModel::Rgb, 0, 8, 8, 8);
+    image.iccProfile = testing::MinimalIccProfile("RGB ", 8'000'400);
+    WriteImage(folder / "a.png", image);
+    EXPECT_EQ(ReadImage(folder / "a.png").iccProfile, image.iccProfile);
+}
+
 TEST(ImageFiles, TiffKeepsProfileResolutionCompressionAndAlphaKind) {
     TempFolder folder;
     RasterImage image = PatternImage(FileFormat::Tiff, ColourModel::Cmyk, 1, 16, 8, 8);

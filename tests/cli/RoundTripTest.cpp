@@ -12,6 +12,7 @@
 #include <sstream>
 #include <string>
 
+#include "tests/cli/OddFiles.h"
 #include "tests/cli/ToolRunner.h"
 #include "tests/cli/ToolTestSupport.h"
 #include "tools/host/FilterHost.h"
@@ -176,6 +177,25 @@ TEST(EndToEnd, KeepsTheProfileAndResolution) {
         EXPECT_EQ(corrected.iccProfile, image.iccProfile) << input;
         EXPECT_EQ(corrected.resolution, image.resolution) << input;
     }
+}
+
+// A profile whose header claims gigabytes that its chunk cannot hold is dropped, as
+// any malformed profile is, and takes no memory for what it claims: under a limit
+// far below that, the run succeeds.
+TEST(EndToEnd, DropsAProfileLongerThanItsChunkCanHoldWithoutTakingMemoryForIt) {
+    if (!testing::kAddressSpaceCanBeLimited) {
+        GTEST_SKIP() << "the address space of a sanitized build cannot be limited";
+    }
+    TempFolder folder;
+    const std::vector<uint8_t> start = testing::IccProfileStart("RGB ", 0xFFFFFF00);
+    testing::WritePngWithChunks(folder / "in.png", 32, 32,
+                                {{"iCCP", testing::IccpChunkData(start, start.size())}});
+    testing::ToolLaunch launch;
+    launch.addressSpaceLimit = uint64_t{512} << 20;
+    const testing::ToolRun run =
+        RunTool({"correct", "-q", folder / "in.png", folder / "out.png"}, launch);
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_TRUE(ReadImage(folder / "out.png").iccProfile.empty());
 }
 
 TEST(EndToEnd, ReplacesTheInputWhenAskedToAndTheRunSucceeds) {

@@ -1,6 +1,7 @@
 #include <png.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
@@ -23,6 +24,7 @@ namespace {
 
 struct ErrorSink {
     char message[256] = "unknown error";
+    const char* lostForWantOfMemory = nullptr;  // what libpng dropped that the output keeps
 };
 
 void OnError(png_structp png, png_const_charp message) {
@@ -31,8 +33,24 @@ void OnError(png_structp png, png_const_charp message) {
     png_longjmp(png, 1);
 }
 
-// Warnings (an unknown chunk, a profile libpng finds odd) are no reason to stop.
-void OnWarning(png_structp, png_const_charp) {}
+constexpr png_uint_32 ChunkName(const char (&name)[5]) {
+    return static_cast<png_uint_32>(name[0]) << 24 | static_cast<png_uint_32>(name[1]) << 16 |
+           static_cast<png_uint_32>(name[2]) << 8 | static_cast<png_uint_32>(name[3]);
+}
+
+// Warnings (an unknown chunk, a profile libpng finds odd) are no reason to stop,
+// but libpng only warns when it has no memory for a profile, and drops it: that is
+// a loss the output must not suffer in silence.
+void OnWarning(png_structp png, png_const_charp message) {
+    if (std::strstr(message, "memory") == nullptr) {
+        return;
+    }
+    auto* sink = static_cast<ErrorSink*>(png_get_error_ptr(png));
+    const png_uint_32 chunk = png_get_io_chunk_type(png);
+    if (chunk == ChunkName("iCCP")) {
+        sink->lostForWantOfMemory = "ICC profile";
+    }
+}
 
 struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
@@ -58,6 +76,7 @@ public:
     png_structp png() const { return png_; }
     png_infop info() const { return info_; }
     const char* Message() const { return sink_.message; }
+    const char* LostForWantOfMemory() const { return sink_.lostForWantOfMemory; }
 
 private:
     ErrorSink sink_;
@@ -74,12 +93,39 @@ void DestroyRead(png_structpp png, png_infopp info) {
 using ReadStructs = PngStructs<png_create_read_struct, DestroyRead>;
 using WriteStructs = PngStructs<png_create_write_struct, png_destroy_write_struct>;
 
+// libpng gives no chunk more memory than png_set_chunk_malloc_max allows, by
+// default 8,000,000 bytes, and drops an ICC profile whose header claims more. A
+// profile is kept whole however long it is; the room it may take follows from its
+// chunk, as much as the chunk's data inflates to at deflate's greatest ratio, so
+// that a header claiming gigabytes that its chunk cannot hold is refused before
+// any memory is taken for them. Other chunks keep libpng's limit.
+void LimitChunk(png_structp png, const png_byte* header) {
+    const bool profile = png_get_uint_32(header + 4) == ChunkName("iCCP");
+    const uint64_t most = profile ? MostInflatedBytes(png_get_uint_32(header)) : 0;
+    png_set_chunk_malloc_max(png, profile
+                                      ? static_cast<png_alloc_size_t>(std::max<uint64_t>(most, 1))
+                                      : PNG_USER_CHUNK_MALLOC_MAX);
+}
+
+// libpng's reading from INPUT's stream, past the signature already read, as
+// png_init_io's would, and watching the chunk headers go by: libpng reads each
+// one's length and name in one piece before it handles the chunk.
+void ReadFromStream(png_structp png, png_bytep data, size_t length) {
+    auto* file = static_cast<std::FILE*>(png_get_io_ptr(png));
+    if (std::fread(data, 1, length, file) != length) {
+        png_error(png, std::ferror(file) ? std::strerror(errno) : "Read Error");
+    }
+    if ((png_get_io_state(png) & PNG_IO_CHUNK_HDR) != 0 && length == 8) {
+        LimitChunk(png, data);
+    }
+}
+
 // Steps of reading.
 bool ReadInfo(png_structp png, png_infop info, std::FILE* file) {
     if (setjmp(png_jmpbuf(png))) {
         return false;
     }
-    png_init_io(png, file);
+    png_set_read_fn(png, file, &ReadFromStream);
     // The signature has been read, to tell the formats apart.
     png_set_sig_bytes(png, static_cast<int>(InputFile::kLeadingBytes));
     png_read_info(png, info);
@@ -248,6 +294,13 @@ void ReadMetadata(png_structp png, png_infop info, RasterImage& image) {
     }
 }
 
+void ThrowIfLostForWantOfMemory(const ReadStructs& structs, const std::string& path) {
+    if (structs.LostForWantOfMemory()) {
+        throw ToolError(kExitOutOfMemory, std::string("not enough memory for the ") +
+                                              structs.LostForWantOfMemory() + " of " + path);
+    }
+}
+
 }  // namespace
 
 RasterImage ReadPng(InputFile& input) {
@@ -261,6 +314,7 @@ RasterImage ReadPng(InputFile& input) {
     if (!ReadInfo(png, info, input.Stream())) {
         FailRead(path, structs.Message());
     }
+    ThrowIfLostForWantOfMemory(structs, path);
 
     RasterImage image;
     image.format = FileFormat::Png;
