@@ -152,6 +152,19 @@ std::vector<uint8_t> IccpChunkData(const std::vector<uint8_t>& start, uint64_t h
     return data;
 }
 
+std::vector<std::string> PngChunkTypes(const std::vector<uint8_t>& file) {
+    std::vector<std::string> types;
+    for (size_t at = 8; at + 8 <= file.size();) {
+        const uint32_t length = static_cast<uint32_t>(file[at]) << 24 |
+                                static_cast<uint32_t>(file[at + 1]) << 16 |
+                                static_cast<uint32_t>(file[at + 2]) << 8 | file[at + 3];
+        types.emplace_back(file.begin() + static_cast<ptrdiff_t>(at + 4),
+                           file.begin() + static_cast<ptrdiff_t>(at + 8));
+        at += 12 + size_t{length};
+    }
+    return types;
+}
+
 void WriteCutPng(const std::string& path, const CutPng& d) {
     std::vector<uint8_t> file = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     std::vector<uint8_t> header;

@@ -160,14 +160,24 @@ TEST(EndToEnd, ASelectionIsReportedAndTheWholeImageCorrected) {
     EXPECT_EQ(ReadImage(folder / "out.png").samples, PluginCorrection(image).image.samples);
 }
 
-TEST(EndToEnd, KeepsTheProfileAndResolution) {
+// What a viewer displays the image by: its profile (one longer than libpng's own
+// limit for a chunk among them), resolution, colour chunks and orientation.
+TEST(EndToEnd, KeepsWhatTheInputIsDisplayedBy) {
     TempFolder folder;
     RasterImage png = PatternImage(FileFormat::Png, ColourModel::Rgb, 0, 8);
-    png.iccProfile = testing::MinimalIccProfile("RGB ");
+    png.iccProfile = testing::MinimalIccProfile("RGB ", 8'000'400);
     png.resolution = Resolution{11811, 11811, Resolution::Unit::Metre};
+    png.png.gamma = 0.45455;
+    png.png.chromaticities =
+        std::array<int32_t, 8>{31270, 32900, 64000, 33000, 30000, 60000, 15000, 6000};
+    png.png.background = std::vector<uint16_t>{255, 128, 0};
+    // Orientation 6: a viewer turns the stored rows a quarter.
+    png.png.exif = {'I', 'I', 42, 0, 8, 0, 0, 0, 1, 0, 0x12, 0x01, 3,
+                    0,   1,   0,  0, 0, 6, 0, 0, 0, 0, 0,    0,    0};
     RasterImage tiff = PatternImage(FileFormat::Tiff, ColourModel::Cmyk, 0, 16);
     tiff.iccProfile = testing::MinimalIccProfile("CMYK");
     tiff.resolution = Resolution{300, 300, Resolution::Unit::Inch};
+    tiff.tiff.orientation = 6;
     for (const RasterImage& image : {png, tiff}) {
         const std::string input = folder / (image.format == FileFormat::Png ? "in.png" : "in.tif");
         WriteImage(input, image);
@@ -176,6 +186,11 @@ TEST(EndToEnd, KeepsTheProfileAndResolution) {
         const RasterImage corrected = ReadImage(input + ".out");
         EXPECT_EQ(corrected.iccProfile, image.iccProfile) << input;
         EXPECT_EQ(corrected.resolution, image.resolution) << input;
+        EXPECT_EQ(corrected.png.gamma, ReadImage(input).png.gamma) << input;
+        EXPECT_EQ(corrected.png.chromaticities, image.png.chromaticities) << input;
+        EXPECT_EQ(corrected.png.background, image.png.background) << input;
+        EXPECT_EQ(corrected.png.exif, image.png.exif) << input;
+        EXPECT_EQ(corrected.tiff.orientation, image.tiff.orientation) << input;
     }
 }
 

@@ -18,8 +18,9 @@ std::string Footer() {
            "without alpha and other extra channels, " +
            most +
            " channels at most), 8 or 16 bits per\n"
-           "sample. The output keeps the input's format, depth, ICC profile and resolution,\n"
-           "and replaces OUTPUT only once it is complete.\n"
+           "sample. INPUT may be a pipe or FIFO. The output keeps the input's format, depth\n"
+           "and what a viewer displays it by (ICC profile, resolution, orientation, PNG's\n"
+           "colour chunks and Exif data), and replaces OUTPUT only once it is complete.\n"
            "\n"
            "Exit codes: 0 done, 1 any other failure, 2 bad command line, 3 input missing,\n"
            "unreadable or unsupported (such as more than " +

@@ -1,6 +1,7 @@
 #include <png.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <csetjmp>
 #include <cstdio>
@@ -39,8 +40,8 @@ constexpr png_uint_32 ChunkName(const char (&name)[5]) {
 }
 
 // Warnings (an unknown chunk, a profile libpng finds odd) are no reason to stop,
-// but libpng only warns when it has no memory for a profile, and drops it: that is
-// a loss the output must not suffer in silence.
+// but libpng only warns when it has no memory for a profile or Exif data, and
+// drops it: that is a loss the output must not suffer in silence.
 void OnWarning(png_structp png, png_const_charp message) {
     if (std::strstr(message, "memory") == nullptr) {
         return;
@@ -49,6 +50,8 @@ void OnWarning(png_structp png, png_const_charp message) {
     const png_uint_32 chunk = png_get_io_chunk_type(png);
     if (chunk == ChunkName("iCCP")) {
         sink->lostForWantOfMemory = "ICC profile";
+    } else if (chunk == ChunkName("eXIf")) {
+        sink->lostForWantOfMemory = "Exif data";
     }
 }
 
@@ -84,8 +87,8 @@ private:
     png_infop info_ = nullptr;
 };
 
-// ReadRows passes no info struct for the end of the file, so there is none to
-// destroy.
+// The end of the file is read into the same info struct as its start, so there is
+// no other to destroy.
 void DestroyRead(png_structpp png, png_infopp info) {
     png_destroy_read_struct(png, info, nullptr);
 }
@@ -158,12 +161,33 @@ bool ReadAllRows(png_structp png, png_bytepp rows) {
     return true;
 }
 
-bool ReadEnd(png_structp png) {
+// Into the info struct of the start: Exif data may come after the pixels.
+bool ReadEnd(png_structp png, png_infop info) {
     if (setjmp(png_jmpbuf(png))) {
         return false;
     }
-    png_read_end(png, nullptr);
+    png_read_end(png, info);
     return true;
+}
+
+// A gray or RGB colour as libpng takes it.
+png_color_16 Colour16(const std::vector<uint16_t>& samples) {
+    png_color_16 colour{};
+    if (samples.size() == 1) {
+        colour.gray = samples[0];
+    } else if (samples.size() == 3) {
+        colour.red = samples[0];
+        colour.green = samples[1];
+        colour.blue = samples[2];
+    }
+    return colour;
+}
+
+// The samples of a colour that libpng gives for an image of this colour model.
+std::vector<uint16_t> ColourSamples(const png_color_16& colour, ColourModel model) {
+    return model == ColourModel::Gray
+               ? std::vector<uint16_t>{colour.gray}
+               : std::vector<uint16_t>{colour.red, colour.green, colour.blue};
 }
 
 // Steps of writing.
@@ -186,6 +210,10 @@ bool WriteHeader(png_structp png, png_infop info, std::FILE* file, const RasterI
     if (image->png.gamma) {
         png_set_gAMA(png, info, *image->png.gamma);
     }
+    if (image->png.chromaticities) {
+        const std::array<int32_t, 8>& c = *image->png.chromaticities;
+        png_set_cHRM_fixed(png, info, c[0], c[1], c[2], c[3], c[4], c[5], c[6], c[7]);
+    }
     if (image->resolution) {
         const Resolution& r = *image->resolution;
         png_set_pHYs(
@@ -193,27 +221,29 @@ bool WriteHeader(png_structp png, png_infop info, std::FILE* file, const RasterI
             r.unit == Resolution::Unit::Metre ? PNG_RESOLUTION_METER : PNG_RESOLUTION_UNKNOWN);
     }
     if (image->png.transparentColour) {
-        const std::vector<uint16_t>& key = *image->png.transparentColour;
-        png_color_16 colour{};
-        if (key.size() == 1) {
-            colour.gray = key[0];
-        } else if (key.size() == 3) {
-            colour.red = key[0];
-            colour.green = key[1];
-            colour.blue = key[2];
-        }
+        png_color_16 colour = Colour16(*image->png.transparentColour);
         png_set_tRNS(png, info, nullptr, 0, &colour);
+    }
+    if (image->png.background) {
+        const png_color_16 colour = Colour16(*image->png.background);
+        png_set_bKGD(png, info, &colour);
+    }
+    if (!image->png.exif.empty()) {
+        png_set_eXIf_1(png, info, static_cast<png_uint_32>(image->png.exif.size()),
+                       const_cast<png_bytep>(image->png.exif.data()));
     }
     png_write_info(png, info);
     return true;
 }
 
-bool WriteRows(png_structp png, png_infop info, png_bytepp rows) {
+bool WriteRows(png_structp png, png_bytepp rows) {
     if (setjmp(png_jmpbuf(png))) {
         return false;
     }
     png_write_image(png, rows);
-    png_write_end(png, info);
+    // Without the info struct: all it holds went out before the pixels, and libpng
+    // would write its Exif data a second time.
+    png_write_end(png, nullptr);
     return true;
 }
 
@@ -283,14 +313,31 @@ void ReadMetadata(png_structp png, png_infop info, RasterImage& image) {
     if (png_get_gAMA(png, info, &gamma)) {
         image.png.gamma = gamma;
     }
+    // With sRGB, which takes its place for any viewer that knows sRGB, libpng gives
+    // sRGB's own chromaticities whether the file has a cHRM chunk or not.
+    std::array<png_fixed_point, 8> c{};
+    if (!image.png.srgbIntent &&
+        png_get_cHRM_fixed(png, info, &c[0], &c[1], &c[2], &c[3], &c[4], &c[5], &c[6], &c[7])) {
+        image.png.chromaticities = c;
+    }
     png_bytep alphas = nullptr;
     int count = 0;
     png_color_16p colour = nullptr;
     if (image.extraChannels == 0 && png_get_tRNS(png, info, &alphas, &count, &colour) && colour) {
-        image.png.transparentColour =
-            image.colour == ColourModel::Gray
-                ? std::vector<uint16_t>{colour->gray}
-                : std::vector<uint16_t>{colour->red, colour->green, colour->blue};
+        image.png.transparentColour = ColourSamples(*colour, image.colour);
+    }
+    png_color_16p background = nullptr;
+    if (png_get_bKGD(png, info, &background) && background) {
+        image.png.background = ColourSamples(*background, image.colour);
+    }
+}
+
+// Read once the whole file is: the chunk may come before or after the pixels.
+void ReadExif(png_structp png, png_infop info, RasterImage& image) {
+    png_uint_32 length = 0;
+    png_bytep exif = nullptr;
+    if (png_get_eXIf_1(png, info, &length, &exif) && exif) {
+        image.png.exif.assign(exif, exif + length);
     }
 }
 
@@ -382,9 +429,11 @@ RasterImage ReadPng(InputFile& input) {
     } catch (const std::bad_alloc&) {
         NotEnoughMemory(path, image);
     }
-    if (!ReadEnd(png)) {
+    if (!ReadEnd(png, info)) {
         FailRead(path, structs.Message());
     }
+    ThrowIfLostForWantOfMemory(structs, path);
+    ReadExif(png, info, image);
     return image;
 }
 
@@ -424,7 +473,7 @@ void WritePng(const std::string& path, const RasterImage& image) {
         FailWrite(path, "out of memory");
     }
     if (!WriteHeader(structs.png(), structs.info(), file.get(), &image, fileType->type) ||
-        !WriteRows(structs.png(), structs.info(), rows.data())) {
+        !WriteRows(structs.png(), rows.data())) {
         FailWrite(path, structs.Message());
     }
     if (std::fflush(file.get()) != 0 || std::ferror(file.get())) {
