@@ -113,6 +113,21 @@ const FailureCase kCases[] = {
      },
      kExitBadInput,
      {"photos: it is a folder"}},
+    // Endless: refused by their first bytes.
+    {"DevZeroAsInput",
+     [](const TempFolder& f) {
+         return std::vector<std::string>{"correct", "/dev/zero", f / "out.png"};
+     },
+     kExitBadInput,
+     {"vexo-host: /dev/zero is not a PNG or TIFF file"},
+     Memory::Limited},
+    {"DevUrandomAsInput",
+     [](const TempFolder& f) {
+         return std::vector<std::string>{"correct", "/dev/urandom", f / "out.png"};
+     },
+     kExitBadInput,
+     {"vexo-host: /dev/urandom is not a PNG or TIFF file"},
+     Memory::Limited},
     {"NotAnImage",
      [](const TempFolder& f) {
          testing::WriteBytes(f / "notes.png", std::vector<uint8_t>(64, 'x'));
@@ -166,6 +181,20 @@ const FailureCase kCases[] = {
      },
      kExitOutOfMemory,
      {"vexo-host: not enough memory for the 32767 x 32767 pixels of ", "cut.png"},
+     Memory::FailsOnlyUnderTheLimit},
+    // Half a gigabyte of profile, held in half a megabyte of the file: libpng has
+    // no memory for it, and the output must not go without it.
+    {"PngProfileLargerThanMemory",
+     [](const TempFolder& f) {
+         constexpr uint32_t kProfileBytes = (512 + 2) << 20;
+         testing::WritePngWithChunks(
+             f / "profiled.png", 32, 32,
+             {{"iCCP", testing::IccpChunkData(testing::IccProfileStart("RGB ", kProfileBytes),
+                                              kProfileBytes)}});
+         return Correct(f, "profiled.png", "out.png");
+     },
+     kExitOutOfMemory,
+     {"vexo-host: not enough memory for the ICC profile of ", "profiled.png"},
      Memory::FailsOnlyUnderTheLimit},
     {"UncompressedTiffEndingAfterItsFirstRow",
      [](const TempFolder& f) {

@@ -58,13 +58,22 @@ TEST(ImageFiles, EveryKindComesBackAsWritten) {
     }
 }
 
-TEST(ImageFiles, PngKeepsProfileResolutionAndColourChunks) {
+// Exif data as a camera writes it, big-endian: one entry, the orientation (6: the
+// stored rows are the picture's columns, turned a quarter).
+const std::vector<uint8_t> kExifTurnedAQuarter = {'M', 'M', 0, 42, 0, 0, 0, 8, 0, 1, 0x01, 0x12, 0,
+                                                  3,   0,   0, 0,  1, 0, 6, 0, 0, 0, 0,    0,    0};
+
+TEST(ImageFiles, PngKeepsProfileResolutionColourChunksAndExif) {
     TempFolder folder;
     RasterImage image = PatternImage(FileFormat::Png, ColourModel::Rgb, 1, 16, 8, 8);
     image.iccProfile = testing::MinimalIccProfile("RGB ");
     image.png.iccProfileName = "test profile";
     image.resolution = Resolution{3780, 1890, Resolution::Unit::Metre};
     image.png.gamma = 0.45455;
+    image.png.chromaticities =
+        std::array<int32_t, 8>{31270, 32900, 64000, 33000, 30000, 60000, 15000, 6000};
+    image.png.background = std::vector<uint16_t>{65535, 32768, 0};
+    image.png.exif = kExifTurnedAQuarter;
     WriteImage(folder / "a.png", image);
     const RasterImage back = ReadImage(folder / "a.png");
     EXPECT_EQ(back.iccProfile, image.iccProfile);
@@ -72,16 +81,43 @@ TEST(ImageFiles, PngKeepsProfileResolutionAndColourChunks) {
     EXPECT_EQ(back.resolution, image.resolution);
     ASSERT_TRUE(back.png.gamma);
     EXPECT_NEAR(*back.png.gamma, 0.45455, 1e-5);
+    EXPECT_EQ(back.png.chromaticities, image.png.chromaticities);
+    EXPECT_EQ(back.png.background, image.png.background);
+    EXPECT_EQ(back.png.exif, image.png.exif);
+    const std::vector<std::string> chunks =
+        testing::PngChunkTypes(testing::FileBytes(folder / "a.png"));
+    EXPECT_EQ(std::count(chunks.begin(), chunks.end(), "eXIf"), 1);
 
     RasterImage gray = PatternImage(FileFormat::Png, ColourModel::Gray, 0, 8, 8, 8);
     gray.png.srgbIntent = 1;
     gray.png.transparentColour = std::vector<uint16_t>{7};
+    gray.png.background = std::vector<uint16_t>{200};
     gray.resolution = Resolution{10, 20, Resolution::Unit::None};
     WriteImage(folder / "b.png", gray);
     const RasterImage grayBack = ReadImage(folder / "b.png");
     EXPECT_EQ(grayBack.png.srgbIntent, 1);
+    // libpng's chromaticities for sRGB, which the file does not have.
+    EXPECT_FALSE(grayBack.png.chromaticities);
     EXPECT_EQ(grayBack.png.transparentColour, gray.png.transparentColour);
+    EXPECT_EQ(grayBack.png.background, gray.png.background);
     EXPECT_EQ(grayBack.resolution, gray.resolution);
+}
+
+// libpng's own limit for a chunk's memory is 8,000,000 bytes.
+TEST(ImageFiles, PngKeepsAProfileLongerThanLibpngsOwnLimit) {
+    TempFolder folder;
+    RasterImage image = PatternImage(FileFormat::Png, ColourModel::Rgb, 0, 8, 8, 8);
+    image.iccProfile = testing::MinimalIccProfile("RGB ", 8'000'400);
+    WriteImage(folder / "a.png", image);
+    EXPECT_EQ(ReadImage(folder / "a.png").iccProfile, image.iccProfile);
+}
+
+TEST(ImageFiles, PngKeepsExifThatComesAfterThePixels) {
+    TempFolder folder;
+    testing::WritePngWithChunks(folder / "late.png", 8, 8,
+                                {{"eXIf", kExifTurnedAQuarter, /*afterPixels=*/true}});
+    const RasterImage image = ReadImage(folder / "late.png");
+    EXPECT_EQ(image.png.exif, kExifTurnedAQuarter);
 }
 
 TEST(ImageFiles, TiffKeepsProfileResolutionCompressionAndAlphaKind) {

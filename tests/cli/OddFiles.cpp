@@ -85,7 +85,85 @@ std::vector<uint8_t> DeflatedZeroRows(size_t rowBytes, uint32_t rows) {
     return out;
 }
 
+// A whole zlib stream of `start` and then as many zeros.
+std::vector<uint8_t> Deflated(const std::vector<uint8_t>& start, uint64_t zeros) {
+    z_stream stream{};
+    if (deflateInit(&stream, Z_DEFAULT_COMPRESSION) != Z_OK) {
+        throw std::runtime_error("deflateInit failed");
+    }
+    const std::vector<uint8_t> zeroBlock(1 << 16, 0);
+    std::vector<uint8_t> out;
+    std::vector<uint8_t> chunk(1 << 16);
+    const auto pass = [&](const uint8_t* bytes, size_t size, int flush) {
+        stream.next_in = const_cast<Bytef*>(bytes);
+        stream.avail_in = static_cast<uInt>(size);
+        do {
+            stream.next_out = chunk.data();
+            stream.avail_out = static_cast<uInt>(chunk.size());
+            deflate(&stream, flush);
+            out.insert(out.end(), chunk.data(), stream.next_out);
+        } while (stream.avail_out == 0);
+    };
+    pass(start.data(), start.size(), Z_NO_FLUSH);
+    for (uint64_t left = zeros; left > 0;) {
+        const size_t step = static_cast<size_t>(std::min<uint64_t>(left, zeroBlock.size()));
+        pass(zeroBlock.data(), step, Z_NO_FLUSH);
+        left -= step;
+    }
+    pass(nullptr, 0, Z_FINISH);
+    deflateEnd(&stream);
+    return out;
+}
+
 }  // namespace
+
+void WritePngWithChunks(const std::string& path, uint32_t width, uint32_t height,
+                        const std::vector<ExtraChunk>& chunks) {
+    std::vector<uint8_t> file = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    std::vector<uint8_t> header;
+    PutBigEndian32(header, width);
+    PutBigEndian32(header, height);
+    header.insert(header.end(), {8, 2, 0, 0, 0});
+    PutChunk(file, "IHDR", header);
+    for (const bool afterPixels : {false, true}) {
+        if (afterPixels) {
+            // Each row: filter type none, then zeros.
+            PutChunk(file, "IDAT", Deflated({}, uint64_t{width * 3 + 1} * height));
+        }
+        for (const ExtraChunk& chunk : chunks) {
+            if (chunk.afterPixels == afterPixels) {
+                const char type[5] = {chunk.type[0], chunk.type[1], chunk.type[2], chunk.type[3],
+                                      0};
+                PutChunk(file, type, chunk.data);
+            }
+        }
+    }
+    PutChunk(file, "IEND", {});
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(file.data()),
+               static_cast<std::streamsize>(file.size()));
+}
+
+std::vector<uint8_t> IccpChunkData(const std::vector<uint8_t>& start, uint64_t heldBytes) {
+    std::vector<uint8_t> data = {'p', 'r', 'o', 'f', 'i', 'l', 'e', 0, 0};
+    const std::vector<uint8_t> deflated =
+        Deflated(start, heldBytes > start.size() ? heldBytes - start.size() : 0);
+    data.insert(data.end(), deflated.begin(), deflated.end());
+    return data;
+}
+
+std::vector<std::string> PngChunkTypes(const std::vector<uint8_t>& file) {
+    std::vector<std::string> types;
+    for (size_t at = 8; at + 8 <= file.size();) {
+        const uint32_t length = static_cast<uint32_t>(file[at]) << 24 |
+                                static_cast<uint32_t>(file[at + 1]) << 16 |
+                                static_cast<uint32_t>(file[at + 2]) << 8 | file[at + 3];
+        types.emplace_back(file.begin() + static_cast<ptrdiff_t>(at + 4),
+                           file.begin() + static_cast<ptrdiff_t>(at + 8));
+        at += 12 + size_t{length};
+    }
+    return types;
+}
 
 void WriteCutPng(const std::string& path, const CutPng& d) {
     std::vector<uint8_t> file = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};

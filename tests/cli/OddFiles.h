@@ -31,6 +31,20 @@ struct CutPng {
 };
 void WriteCutPng(const std::string& path, const CutPng& png);
 
+// An 8-bit RGB PNG of zeros with chunks of our choosing, before or after its pixels.
+struct ExtraChunk {
+    char type[5];
+    std::vector<uint8_t> data;
+    bool afterPixels = false;
+};
+void WritePngWithChunks(const std::string& path, uint32_t width, uint32_t height,
+                        const std::vector<ExtraChunk>& chunks);
+// The data of an iCCP chunk whose profile begins with `start` and goes on with
+// zeros, heldBytes in all: whatever start's header says the profile's length is.
+std::vector<uint8_t> IccpChunkData(const std::vector<uint8_t>& start, uint64_t heldBytes);
+// The types of a PNG file's chunks, in order.
+std::vector<std::string> PngChunkTypes(const std::vector<uint8_t>& file);
+
 struct OddTiff {
     uint32_t width = 32;
     uint32_t height = 32;

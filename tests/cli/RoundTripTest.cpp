@@ -11,6 +11,7 @@
 #include <sstream>
 #include <string>
 
+#include "tests/cli/OddFiles.h"
 #include "tests/cli/ToolRunner.h"
 #include "tests/cli/ToolTestSupport.h"
 #include "tools/host/FilterHost.h"
@@ -158,14 +159,24 @@ TEST(EndToEnd, ASelectionIsReportedAndTheWholeImageCorrected) {
     EXPECT_EQ(ReadImage(folder / "out.png").samples, PluginCorrection(image).image.samples);
 }
 
-TEST(EndToEnd, KeepsTheProfileAndResolution) {
+// What a viewer displays the image by: its profile (one longer than libpng's own
+// limit for a chunk among them), resolution, colour chunks and orientation.
+TEST(EndToEnd, KeepsWhatTheInputIsDisplayedBy) {
     TempFolder folder;
     RasterImage png = PatternImage(FileFormat::Png, ColourModel::Rgb, 0, 8);
-    png.iccProfile = testing::MinimalIccProfile("RGB ");
+    png.iccProfile = testing::MinimalIccProfile("RGB ", 8'000'400);
     png.resolution = Resolution{11811, 11811, Resolution::Unit::Metre};
+    png.png.gamma = 0.45455;
+    png.png.chromaticities =
+        std::array<int32_t, 8>{31270, 32900, 64000, 33000, 30000, 60000, 15000, 6000};
+    png.png.background = std::vector<uint16_t>{255, 128, 0};
+    // Orientation 6: a viewer turns the stored rows a quarter.
+    png.png.exif = {'I', 'I', 42, 0, 8, 0, 0, 0, 1, 0, 0x12, 0x01, 3,
+                    0,   1,   0,  0, 0, 6, 0, 0, 0, 0, 0,    0,    0};
     RasterImage tiff = PatternImage(FileFormat::Tiff, ColourModel::Cmyk, 0, 16);
     tiff.iccProfile = testing::MinimalIccProfile("CMYK");
     tiff.resolution = Resolution{300, 300, Resolution::Unit::Inch};
+    tiff.tiff.orientation = 6;
     for (const RasterImage& image : {png, tiff}) {
         const std::string input = folder / (image.format == FileFormat::Png ? "in.png" : "in.tif");
         WriteImage(input, image);
@@ -174,7 +185,31 @@ TEST(EndToEnd, KeepsTheProfileAndResolution) {
         const RasterImage corrected = ReadImage(input + ".out");
         EXPECT_EQ(corrected.iccProfile, image.iccProfile) << input;
         EXPECT_EQ(corrected.resolution, image.resolution) << input;
+        EXPECT_EQ(corrected.png.gamma, ReadImage(input).png.gamma) << input;
+        EXPECT_EQ(corrected.png.chromaticities, image.png.chromaticities) << input;
+        EXPECT_EQ(corrected.png.background, image.png.background) << input;
+        EXPECT_EQ(corrected.png.exif, image.png.exif) << input;
+        EXPECT_EQ(corrected.tiff.orientation, image.tiff.orientation) << input;
     }
+}
+
+// A profile whose header claims gigabytes that its chunk cannot hold is dropped, as
+// any malformed profile is, and takes no memory for what it claims: under a limit
+// far below that, the run succeeds.
+TEST(EndToEnd, DropsAProfileLongerThanItsChunkCanHoldWithoutTakingMemoryForIt) {
+    if (!testing::kAddressSpaceCanBeLimited) {
+        GTEST_SKIP() << "the address space of a sanitized build cannot be limited";
+    }
+    TempFolder folder;
+    const std::vector<uint8_t> start = testing::IccProfileStart("RGB ", 0xFFFFFF00);
+    testing::WritePngWithChunks(folder / "in.png", 32, 32,
+                                {{"iCCP", testing::IccpChunkData(start, start.size())}});
+    testing::ToolLaunch launch;
+    launch.addressSpaceLimit = uint64_t{512} << 20;
+    const testing::ToolRun run =
+        RunTool({"correct", "-q", folder / "in.png", folder / "out.png"}, launch);
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_TRUE(ReadImage(folder / "out.png").iccProfile.empty());
 }
 
 TEST(EndToEnd, ReplacesTheInputWhenAskedToAndTheRunSucceeds) {

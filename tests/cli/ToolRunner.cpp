@@ -11,6 +11,7 @@
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
+#include <thread>
 
 #include "tools/host/PluginLibrary.h"
 
@@ -44,7 +45,14 @@ void SetLimit(int resource, uint64_t value) {
         }
         close(fd);
     };
-    redirect(STDIN_FILENO, "/dev/null", O_RDONLY);
+    if (launch.standardInput) {
+        if (*launch.standardInput != STDIN_FILENO &&
+            dup2(*launch.standardInput, STDIN_FILENO) < 0) {
+            _exit(kCannotStart);
+        }
+    } else {
+        redirect(STDIN_FILENO, "/dev/null", O_RDONLY);
+    }
     redirect(STDOUT_FILENO, outPath, O_WRONLY | O_CREAT | O_TRUNC);
     if (launch.errorReaderGone) {
         int ends[2];
@@ -141,6 +149,24 @@ std::string ToolProcess::ErrSoFar() const {
 ToolRun ToolProcess::Wait() {
     int status = 0;
     waitpid(pid_, &status, 0);
+    return Collect(status);
+}
+
+std::optional<ToolRun> ToolProcess::WaitAtMost(std::chrono::milliseconds limit) {
+    const auto giveUp = std::chrono::steady_clock::now() + limit;
+    while (true) {
+        int status = 0;
+        if (waitpid(pid_, &status, WNOHANG) == pid_) {
+            return Collect(status);
+        }
+        if (std::chrono::steady_clock::now() >= giveUp) {
+            return std::nullopt;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
+ToolRun ToolProcess::Collect(int status) {
     pid_ = -1;
     ToolRun run;
     run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;

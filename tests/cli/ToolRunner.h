@@ -2,6 +2,7 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -31,6 +32,7 @@ struct ToolLaunch {
     std::vector<int> ignoredSignals;  // started with these ignored, as nohup starts a program
     std::optional<uint64_t> addressSpaceLimit;  // its address space may grow no further, in bytes
     std::optional<uint64_t> fileSizeLimit;      // bytes
+    std::optional<int> standardInput;           // read from this descriptor, not /dev/null
 
     std::optional<uint64_t> processLimit;  // processes and threads its user may have (ulimit -u)
     std::vector<std::string> environment;  // NAME=VALUE settings beside the test's own
@@ -50,8 +52,13 @@ public:
     // What it has written to standard error so far (nothing, when its reader is gone).
     std::string ErrSoFar() const;
     ToolRun Wait();
+    // Wait, for at most `limit`: nothing when the tool is still running then (it is
+    // killed with this object). A guard for tests whose failure would be a hang.
+    std::optional<ToolRun> WaitAtMost(std::chrono::milliseconds limit);
 
 private:
+    ToolRun Collect(int status);
+
     TempFolder streams_;
     std::string tool_;
     pid_t pid_ = -1;

@@ -59,12 +59,25 @@ RasterImage PatternImage(FileFormat format, ColourModel colour, int extraChannel
     return image;
 }
 
-std::vector<uint8_t> MinimalIccProfile(const char (&colourSpace)[5]) {
-    // A header, a white point and a private tag of noise: libpng refuses a profile
-    // whose compressed form is implausibly short.
-    constexpr uint32_t kNoiseBytes = 256;
-    constexpr uint32_t kSize = 176 + kNoiseBytes;
-    std::vector<uint8_t> profile(kSize, 0);
+namespace {
+
+// A header, a white point and a private tag of noise: libpng refuses a profile
+// whose compressed form is implausibly short. A longer profile's tag goes on with
+// zeros.
+constexpr uint32_t kIccTagAt = 176;
+constexpr uint32_t kIccNoiseBytes = 256;
+
+}  // namespace
+
+std::vector<uint8_t> MinimalIccProfile(const char (&colourSpace)[5], uint32_t length) {
+    std::vector<uint8_t> profile = IccProfileStart(colourSpace, length);
+    profile.resize(std::max<size_t>(length, profile.size()));
+    return profile;
+}
+
+std::vector<uint8_t> IccProfileStart(const char (&colourSpace)[5], uint32_t length) {
+    const uint32_t size = std::max(length, kIccTagAt + kIccNoiseBytes);
+    std::vector<uint8_t> profile(kIccTagAt + kIccNoiseBytes, 0);
     const auto put32 = [&](size_t at, uint32_t value) {
         for (int i = 0; i < 4; ++i) {
             profile[at + i] = static_cast<uint8_t>(value >> (24 - 8 * i));
@@ -73,7 +86,7 @@ std::vector<uint8_t> MinimalIccProfile(const char (&colourSpace)[5]) {
     const auto put4 = [&](size_t at, const char* code) {
         std::copy(code, code + 4, profile.begin() + static_cast<ptrdiff_t>(at));
     };
-    put32(0, kSize);
+    put32(0, size);
     put32(8, 0x02100000);  // version 2.1
     put4(12, "mntr");      // display device
     put4(16, colourSpace);
@@ -88,14 +101,14 @@ std::vector<uint8_t> MinimalIccProfile(const char (&colourSpace)[5]) {
     put32(136, 156);
     put32(140, 20);
     put4(144, "vxno");
-    put32(148, 176);
-    put32(152, kNoiseBytes);
+    put32(148, kIccTagAt);
+    put32(152, size - kIccTagAt);
     put4(156, "XYZ ");
     put32(164, 0x0000F6D6);
     put32(168, 0x00010000);
     put32(172, 0x0000D32D);
     uint32_t seed = 12345;
-    for (uint32_t i = 176; i < kSize; ++i) {
+    for (uint32_t i = kIccTagAt; i < kIccTagAt + kIccNoiseBytes; ++i) {
         seed = seed * 1103515245u + 12345u;
         profile[i] = static_cast<uint8_t>(seed >> 16);
     }

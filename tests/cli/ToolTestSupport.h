@@ -32,8 +32,11 @@ RasterImage PatternImage(FileFormat format, ColourModel colour, int extraChannel
                          int32_t width = 64, int32_t height = 48);
 
 // A small, well-formed ICC profile for the given colour space ("GRAY", "RGB " or
-// "CMYK"): libpng drops profiles it finds malformed.
-std::vector<uint8_t> MinimalIccProfile(const char (&colourSpace)[5]);
+// "CMYK"): libpng drops profiles it finds malformed. Given a length (a multiple of
+// four), a profile of that length, made long by a tag of zeros.
+std::vector<uint8_t> MinimalIccProfile(const char (&colourSpace)[5], uint32_t length = 0);
+// The start of such a profile, all of it but the zeros: its header says `length`.
+std::vector<uint8_t> IccProfileStart(const char (&colourSpace)[5], uint32_t length);
 
 std::vector<uint8_t> FileBytes(const std::string& path);
 void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes);

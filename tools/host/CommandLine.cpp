@@ -18,8 +18,9 @@ std::string Footer() {
            "without alpha and other extra channels, " +
            most +
            " channels at most), 8 or 16 bits per\n"
-           "sample. The output keeps the input's format, depth, ICC profile and resolution,\n"
-           "and replaces OUTPUT only once it is complete.\n"
+           "sample. INPUT may be a pipe or FIFO. The output keeps the input's format, depth\n"
+           "and what a viewer displays it by (ICC profile, resolution, orientation, PNG's\n"
+           "colour chunks and Exif data), and replaces OUTPUT only once it is complete.\n"
            "\n"
            "Exit codes: 0 done, 1 any other failure, 2 bad command line, 3 input missing,\n"
            "unreadable or unsupported (such as more than " +
@@ -90,7 +91,10 @@ CommandLine ParseCommandLine(std::span<const char* const> args, std::ostream& ou
     app.footer(Footer());
 
     CLI::App* correct = app.add_subcommand("correct", "Correct an image file's fisheye distortion");
-    correct->add_option("INPUT", result.correct.input, "PNG or TIFF file to correct")->required();
+    correct
+        ->add_option("INPUT", result.correct.input,
+                     "PNG or TIFF file to correct (a pipe or FIFO will do)")
+        ->required();
     correct
         ->add_option("OUTPUT", result.correct.output,
                      "Where the corrected image goes, in the input's format (may be INPUT)")

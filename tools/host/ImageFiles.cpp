@@ -3,63 +3,32 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <filesystem>
-#include <memory>
 
 #include "tools/host/HostImage.h"
+#include "tools/host/InputFile.h"
 #include "tools/host/ToolError.h"
 
 namespace vexo::hosttool {
 namespace {
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
-std::string SystemReason() {
-    return std::strerror(errno);
-}
-
-// The first bytes of a file, enough to tell the formats apart; throws with the
-// system's reason when the file cannot be read at all.
-std::array<unsigned char, 8> LeadingBytes(const std::string& path) {
-    std::error_code ignored;
-    if (std::filesystem::is_directory(path, ignored)) {
-        throw ToolError(kExitBadInput, "cannot read " + path + ": it is a folder");
-    }
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
-    if (!file) {
-        throw ToolError(kExitBadInput, "cannot read " + path + ": " + SystemReason());
-    }
-    std::array<unsigned char, 8> bytes{};
-    const size_t read = std::fread(bytes.data(), 1, bytes.size(), file.get());
-    if (std::ferror(file.get())) {
-        throw ToolError(kExitBadInput, "cannot read " + path + ": " + SystemReason());
-    }
-    if (read < bytes.size()) {
-        throw ToolError(kExitBadInput, path + " is too short to be an image file");
-    }
-    return bytes;
-}
-
-bool StartsWith(const std::array<unsigned char, 8>& bytes, std::initializer_list<int> prefix) {
+bool StartsWith(const std::array<uint8_t, InputFile::kLeadingBytes>& bytes,
+                std::initializer_list<int> prefix) {
     return std::equal(prefix.begin(), prefix.end(), bytes.begin());
 }
 
 }  // namespace
 
 RasterImage ReadImage(const std::string& path) {
-    const std::array<unsigned char, 8> bytes = LeadingBytes(path);
+    InputFile input(path);
+    const auto& bytes = input.LeadingBytes();
     if (StartsWith(bytes, {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'})) {
-        return ReadPng(path);
+        return ReadPng(input);
     }
     // Classic and big TIFF, in either byte order.
     if (StartsWith(bytes, {'I', 'I', 42, 0}) || StartsWith(bytes, {'M', 'M', 0, 42}) ||
         StartsWith(bytes, {'I', 'I', 43, 0}) || StartsWith(bytes, {'M', 'M', 0, 43})) {
-        return ReadTiff(path);
+        return ReadTiff(input);
     }
     throw ToolError(kExitBadInput,
                     path + " is not a PNG or TIFF file, the formats vexo-host reads");
@@ -88,21 +57,17 @@ void CheckChannels(const std::string& path, const RasterImage& image) {
     }
 }
 
-uint64_t FileLength(const std::string& path) {
-    std::error_code error;
-    const uint64_t length = std::filesystem::is_regular_file(path, error)
-                                ? std::filesystem::file_size(path, error)
-                                : UINT64_MAX;
-    return error ? UINT64_MAX : length;
-}
-
 uint64_t MostInflatedBytes(uint64_t deflatedBytes) {
     constexpr uint64_t kGreatestRatio = 1032;
     return deflatedBytes > UINT64_MAX / kGreatestRatio ? UINT64_MAX
                                                        : deflatedBytes * kGreatestRatio;
 }
 
-void ReserveRowsFor(RasterImage& image, uint64_t fileBytes, bool compressed) {
+void ReserveRowsFor(RasterImage& image, std::optional<uint64_t> inputBytes, bool compressed) {
+    if (!inputBytes) {
+        return;
+    }
+    const uint64_t fileBytes = *inputBytes;
     // Ample for photographs, which compress to a third or so; data that compresses
     // further gets its room as its rows arrive.
     constexpr uint64_t kUsualRatio = 8;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "framework/CATypes.h"
@@ -14,7 +15,10 @@
 // its own do.
 namespace vexo::hosttool {
 
-// PNG or TIFF, by the file's first bytes; throws for anything else.
+class InputFile;
+
+// PNG or TIFF, by the file's first bytes; throws for anything else. path may name
+// a pipe or FIFO as well as a file: its bytes are read once, from one open.
 RasterImage ReadImage(const std::string& path);
 // In image.format, at image.bitsPerSample. A failure names the file shownAs: the
 // output's own name, when path is the temporary file that is to replace it.
@@ -35,24 +39,24 @@ inline constexpr int kMaxCorrectedChannels = kCASinglePlaneCount;
 void CheckExtents(const std::string& path, uint32_t width, uint32_t height);
 void CheckChannels(const std::string& path, const RasterImage& image);
 
-// The length of the file at path, or the largest value when it has none (a pipe).
-uint64_t FileLength(const std::string& path);
 // The most that deflated data of this length can inflate to: 1032 times as much,
 // at deflate's greatest ratio, whatever it holds.
 uint64_t MostInflatedBytes(uint64_t deflatedBytes);
 
-// Before a reader adds image's rows: room for as many as fileBytes of samples
+// Before a reader adds image's rows: room for as many as inputBytes of samples
 // hold, or for compressed ones, as many as such data usually decodes to. Rows
 // beyond get room only as they arrive, so that a file claiming more rows than it
-// holds fails having taken memory for those it has.
-void ReserveRowsFor(RasterImage& image, uint64_t fileBytes, bool compressed);
+// holds fails having taken memory for those it has. Input of no known length (a
+// pipe) gets room for each row as it arrives.
+void ReserveRowsFor(RasterImage& image, std::optional<uint64_t> inputBytes, bool compressed);
 // A reader's answer to a failed allocation for image's pixels.
 [[noreturn]] void NotEnoughMemory(const std::string& path, const RasterImage& image);
 
-// The format-specific halves, for callers that know the format.
-RasterImage ReadPng(const std::string& path);
+// The format-specific halves, for callers that know the format. The readers go on
+// from input's leading bytes.
+RasterImage ReadPng(InputFile& input);
 void WritePng(const std::string& path, const RasterImage& image, const std::string& shownAs);
-RasterImage ReadTiff(const std::string& path);
+RasterImage ReadTiff(InputFile& input);
 void WriteTiff(const std::string& path, const RasterImage& image, const std::string& shownAs);
 
 }  // namespace vexo::hosttool

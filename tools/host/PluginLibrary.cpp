@@ -1,5 +1,6 @@
 #include "tools/host/PluginLibrary.h"
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
@@ -9,8 +10,36 @@
 namespace vexo::filterhost {
 namespace {
 
+// What a path names, when it is there and no regular file.
+std::optional<std::string> NonRegularKind(const std::string& path) {
+    std::error_code error;
+    const std::filesystem::file_status status = std::filesystem::status(path, error);
+    if (error || !std::filesystem::exists(status) || std::filesystem::is_regular_file(status)) {
+        return std::nullopt;
+    }
+    switch (status.type()) {
+        case std::filesystem::file_type::directory:
+            return "a folder";
+        case std::filesystem::file_type::fifo:
+            return "a FIFO";
+        case std::filesystem::file_type::character:
+            return "a character device";
+        case std::filesystem::file_type::block:
+            return "a block device";
+        case std::filesystem::file_type::socket:
+            return "a socket";
+        default:
+            return "no regular file";
+    }
+}
+
 std::optional<std::vector<uint8_t>> ReadFileBeside(const std::string& libraryPath) {
-    std::ifstream file(PluginLibrary::PropertyListFileBeside(libraryPath), std::ios::binary);
+    const std::string path = PluginLibrary::PropertyListFileBeside(libraryPath);
+    // Opening a FIFO would wait for a writer.
+    if (NonRegularKind(path)) {
+        return std::nullopt;
+    }
+    std::ifstream file(path, std::ios::binary);
     if (!file) {
         return std::nullopt;
     }
@@ -21,6 +50,11 @@ std::optional<std::vector<uint8_t>> ReadFileBeside(const std::string& libraryPat
 }  // namespace
 
 PluginLibrary::PluginLibrary(const std::string& path) : path_(path), reader_(&ReadFileBeside) {
+    // A library is a file. The system's loader, opening a FIFO, would wait for a
+    // writer for ever, before any word to the user.
+    if (const std::optional<std::string> kind = NonRegularKind(path)) {
+        throw std::runtime_error("it is " + *kind + ", not a regular file");
+    }
     std::string error;
     library_ = platform::DynamicLibrary::Open(path, &error);
     if (!library_) {

@@ -27,7 +27,8 @@ public:
     using PropertyListReader =
         std::function<std::optional<std::vector<uint8_t>>(const std::string& libraryPath)>;
 
-    // Throws std::runtime_error with the system's reason when the library does not load.
+    // Throws std::runtime_error with the system's reason when the library does not load,
+    // or when path names no regular file (a folder, FIFO or device).
     explicit PluginLibrary(const std::string& path);
     ~PluginLibrary();
     PluginLibrary(const PluginLibrary&) = delete;

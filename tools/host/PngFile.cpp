@@ -1,6 +1,7 @@
 #include <png.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <csetjmp>
 #include <cstdio>
@@ -9,10 +10,12 @@
 #include <iterator>
 #include <memory>
 #include <new>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "tools/host/ImageFiles.h"
+#include "tools/host/InputFile.h"
 #include "tools/host/ToolError.h"
 
 // libpng reports errors by longjmp. Every call that can fail runs inside one of
@@ -26,6 +29,7 @@ struct ErrorSink {
     // Set when libpng, or zlib under it, was refused memory: whatever error follows
     // is then for want of it.
     bool allocationRefused = false;
+    const char* lostForWantOfMemory = nullptr;  // what libpng dropped that the output keeps
 };
 
 void OnError(png_structp png, png_const_charp message) {
@@ -34,8 +38,26 @@ void OnError(png_structp png, png_const_charp message) {
     png_longjmp(png, 1);
 }
 
-// Warnings (an unknown chunk, a profile libpng finds odd) are no reason to stop.
-void OnWarning(png_structp, png_const_charp) {}
+constexpr png_uint_32 ChunkName(const char (&name)[5]) {
+    return static_cast<png_uint_32>(name[0]) << 24 | static_cast<png_uint_32>(name[1]) << 16 |
+           static_cast<png_uint_32>(name[2]) << 8 | static_cast<png_uint_32>(name[3]);
+}
+
+// Warnings (an unknown chunk, a profile libpng finds odd) are no reason to stop,
+// but libpng only warns when it has no memory for a profile or Exif data, and
+// drops it: that is a loss the output must not suffer in silence.
+void OnWarning(png_structp png, png_const_charp message) {
+    if (std::strstr(message, "memory") == nullptr) {
+        return;
+    }
+    auto* sink = static_cast<ErrorSink*>(png_get_error_ptr(png));
+    const png_uint_32 chunk = png_get_io_chunk_type(png);
+    if (chunk == ChunkName("iCCP")) {
+        sink->lostForWantOfMemory = "ICC profile";
+    } else if (chunk == ChunkName("eXIf")) {
+        sink->lostForWantOfMemory = "Exif data";
+    }
+}
 
 // libpng's and zlib's memory, taken as libpng would, but with a refusal noted.
 png_voidp Allocate(png_structp png, png_alloc_size_t size) {
@@ -77,6 +99,7 @@ public:
     png_infop info() const { return info_; }
     const char* Message() const { return sink_.message; }
     bool AllocationRefused() const { return sink_.allocationRefused; }
+    const char* LostForWantOfMemory() const { return sink_.lostForWantOfMemory; }
 
 private:
     ErrorSink sink_;
@@ -84,8 +107,8 @@ private:
     png_infop info_ = nullptr;
 };
 
-// ReadRows passes no info struct for the end of the file, so there is none to
-// destroy.
+// The end of the file is read into the same info struct as its start, so there is
+// no other to destroy.
 void DestroyRead(png_structpp png, png_infopp info) {
     png_destroy_read_struct(png, info, nullptr);
 }
@@ -93,12 +116,41 @@ void DestroyRead(png_structpp png, png_infopp info) {
 using ReadStructs = PngStructs<png_create_read_struct_2, DestroyRead>;
 using WriteStructs = PngStructs<png_create_write_struct_2, png_destroy_write_struct>;
 
+// libpng gives no chunk more memory than png_set_chunk_malloc_max allows, by
+// default 8,000,000 bytes, and drops an ICC profile whose header claims more. A
+// profile is kept whole however long it is; the room it may take follows from its
+// chunk, as much as the chunk's data inflates to at deflate's greatest ratio, so
+// that a header claiming gigabytes that its chunk cannot hold is refused before
+// any memory is taken for them. Other chunks keep libpng's limit.
+void LimitChunk(png_structp png, const png_byte* header) {
+    const bool profile = png_get_uint_32(header + 4) == ChunkName("iCCP");
+    const uint64_t most = profile ? MostInflatedBytes(png_get_uint_32(header)) : 0;
+    png_set_chunk_malloc_max(png, profile
+                                      ? static_cast<png_alloc_size_t>(std::max<uint64_t>(most, 1))
+                                      : PNG_USER_CHUNK_MALLOC_MAX);
+}
+
+// libpng's reading from INPUT's stream, past the signature already read, as
+// png_init_io's would, and watching the chunk headers go by: libpng reads each
+// one's length and name in one piece before it handles the chunk.
+void ReadFromStream(png_structp png, png_bytep data, size_t length) {
+    auto* file = static_cast<std::FILE*>(png_get_io_ptr(png));
+    if (std::fread(data, 1, length, file) != length) {
+        png_error(png, std::ferror(file) ? std::strerror(errno) : "Read Error");
+    }
+    if ((png_get_io_state(png) & PNG_IO_CHUNK_HDR) != 0 && length == 8) {
+        LimitChunk(png, data);
+    }
+}
+
 // Steps of reading.
 bool ReadInfo(png_structp png, png_infop info, std::FILE* file) {
     if (setjmp(png_jmpbuf(png))) {
         return false;
     }
-    png_init_io(png, file);
+    png_set_read_fn(png, file, &ReadFromStream);
+    // The signature has been read, to tell the formats apart.
+    png_set_sig_bytes(png, static_cast<int>(InputFile::kLeadingBytes));
     png_read_info(png, info);
     return true;
 }
@@ -129,11 +181,12 @@ bool ReadAllRows(png_structp png, png_bytepp rows) {
     return true;
 }
 
-bool ReadEnd(png_structp png) {
+// Into the info struct of the start: Exif data may come after the pixels.
+bool ReadEnd(png_structp png, png_infop info) {
     if (setjmp(png_jmpbuf(png))) {
         return false;
     }
-    png_read_end(png, nullptr);
+    png_read_end(png, info);
     return true;
 }
 
@@ -143,6 +196,26 @@ void WriteData(png_structp png, png_bytep data, size_t length) {
     if (std::fwrite(data, 1, length, static_cast<std::FILE*>(png_get_io_ptr(png))) != length) {
         png_error(png, std::strerror(errno));
     }
+}
+
+// A gray or RGB colour as libpng takes it.
+png_color_16 Colour16(const std::vector<uint16_t>& samples) {
+    png_color_16 colour{};
+    if (samples.size() == 1) {
+        colour.gray = samples[0];
+    } else if (samples.size() == 3) {
+        colour.red = samples[0];
+        colour.green = samples[1];
+        colour.blue = samples[2];
+    }
+    return colour;
+}
+
+// The samples of a colour that libpng gives for an image of this colour model.
+std::vector<uint16_t> ColourSamples(const png_color_16& colour, ColourModel model) {
+    return model == ColourModel::Gray
+               ? std::vector<uint16_t>{colour.gray}
+               : std::vector<uint16_t>{colour.red, colour.green, colour.blue};
 }
 
 // Steps of writing.
@@ -165,6 +238,10 @@ bool WriteHeader(png_structp png, png_infop info, std::FILE* file, const RasterI
     if (image->png.gamma) {
         png_set_gAMA(png, info, *image->png.gamma);
     }
+    if (image->png.chromaticities) {
+        const std::array<int32_t, 8>& c = *image->png.chromaticities;
+        png_set_cHRM_fixed(png, info, c[0], c[1], c[2], c[3], c[4], c[5], c[6], c[7]);
+    }
     if (image->resolution) {
         const Resolution& r = *image->resolution;
         png_set_pHYs(
@@ -172,27 +249,29 @@ bool WriteHeader(png_structp png, png_infop info, std::FILE* file, const RasterI
             r.unit == Resolution::Unit::Metre ? PNG_RESOLUTION_METER : PNG_RESOLUTION_UNKNOWN);
     }
     if (image->png.transparentColour) {
-        const std::vector<uint16_t>& key = *image->png.transparentColour;
-        png_color_16 colour{};
-        if (key.size() == 1) {
-            colour.gray = key[0];
-        } else if (key.size() == 3) {
-            colour.red = key[0];
-            colour.green = key[1];
-            colour.blue = key[2];
-        }
+        png_color_16 colour = Colour16(*image->png.transparentColour);
         png_set_tRNS(png, info, nullptr, 0, &colour);
+    }
+    if (image->png.background) {
+        const png_color_16 colour = Colour16(*image->png.background);
+        png_set_bKGD(png, info, &colour);
+    }
+    if (!image->png.exif.empty()) {
+        png_set_eXIf_1(png, info, static_cast<png_uint_32>(image->png.exif.size()),
+                       const_cast<png_bytep>(image->png.exif.data()));
     }
     png_write_info(png, info);
     return true;
 }
 
-bool WriteRows(png_structp png, png_infop info, png_bytepp rows) {
+bool WriteRows(png_structp png, png_bytepp rows) {
     if (setjmp(png_jmpbuf(png))) {
         return false;
     }
     png_write_image(png, rows);
-    png_write_end(png, info);
+    // Without the info struct: all it holds went out before the pixels, and libpng
+    // would write its Exif data a second time.
+    png_write_end(png, nullptr);
     return true;
 }
 
@@ -278,33 +357,55 @@ void ReadMetadata(png_structp png, png_infop info, RasterImage& image) {
     if (png_get_gAMA(png, info, &gamma)) {
         image.png.gamma = gamma;
     }
+    // With sRGB, which takes its place for any viewer that knows sRGB, libpng gives
+    // sRGB's own chromaticities whether the file has a cHRM chunk or not.
+    std::array<png_fixed_point, 8> c{};
+    if (!image.png.srgbIntent &&
+        png_get_cHRM_fixed(png, info, &c[0], &c[1], &c[2], &c[3], &c[4], &c[5], &c[6], &c[7])) {
+        image.png.chromaticities = c;
+    }
     png_bytep alphas = nullptr;
     int count = 0;
     png_color_16p colour = nullptr;
     if (image.extraChannels == 0 && png_get_tRNS(png, info, &alphas, &count, &colour) && colour) {
-        image.png.transparentColour =
-            image.colour == ColourModel::Gray
-                ? std::vector<uint16_t>{colour->gray}
-                : std::vector<uint16_t>{colour->red, colour->green, colour->blue};
+        image.png.transparentColour = ColourSamples(*colour, image.colour);
+    }
+    png_color_16p background = nullptr;
+    if (png_get_bKGD(png, info, &background) && background) {
+        image.png.background = ColourSamples(*background, image.colour);
+    }
+}
+
+// Read once the whole file is: the chunk may come before or after the pixels.
+void ReadExif(png_structp png, png_infop info, RasterImage& image) {
+    png_uint_32 length = 0;
+    png_bytep exif = nullptr;
+    if (png_get_eXIf_1(png, info, &length, &exif) && exif) {
+        image.png.exif.assign(exif, exif + length);
+    }
+}
+
+void ThrowIfLostForWantOfMemory(const ReadStructs& structs, const std::string& path) {
+    if (structs.LostForWantOfMemory()) {
+        throw ToolError(kExitOutOfMemory, std::string("not enough memory for the ") +
+                                              structs.LostForWantOfMemory() + " of " + path);
     }
 }
 
 }  // namespace
 
-RasterImage ReadPng(const std::string& path) {
-    File file(std::fopen(path.c_str(), "rb"));
-    if (!file) {
-        throw ToolError(kExitBadInput, "cannot read " + path + ": " + std::strerror(errno));
-    }
+RasterImage ReadPng(InputFile& input) {
+    const std::string& path = input.Path();
     ReadStructs structs;
     if (!structs.Ok()) {
         throw ToolError(kExitOutOfMemory, "not enough memory to read " + path);
     }
     png_structp png = structs.png();
     png_infop info = structs.info();
-    if (!ReadInfo(png, info, file.get())) {
+    if (!ReadInfo(png, info, input.Stream())) {
         FailRead(path, structs);
     }
+    ThrowIfLostForWantOfMemory(structs, path);
 
     RasterImage image;
     image.format = FileFormat::Png;
@@ -334,10 +435,11 @@ RasterImage ReadPng(const std::string& path) {
     }
 
     const size_t rowBytes = png_get_rowbytes(png, info);
-    const uint64_t fileBytes = FileLength(path);
-    // All the pixels come out of one deflate stream in the file.
-    if (static_cast<uint64_t>(rowBytes) * height > MostInflatedBytes(fileBytes)) {
-        FailRead(path, "its " + std::to_string(fileBytes) + " bytes cannot hold " +
+    const std::optional<uint64_t> fileBytes = input.RegularLength();
+    // All the pixels come out of one deflate stream in the file. A pipe's length is
+    // not known: its rows take memory only as they arrive.
+    if (fileBytes && static_cast<uint64_t>(rowBytes) * height > MostInflatedBytes(*fileBytes)) {
+        FailRead(path, "its " + std::to_string(*fileBytes) + " bytes cannot hold " +
                            std::to_string(width) + " x " + std::to_string(height) + " pixels");
     }
     const auto rowFailed = [&](png_uint_32 y) {
@@ -371,9 +473,11 @@ RasterImage ReadPng(const std::string& path) {
     } catch (const std::bad_alloc&) {
         NotEnoughMemory(path, image);
     }
-    if (!ReadEnd(png)) {
+    if (!ReadEnd(png, info)) {
         FailRead(path, structs);
     }
+    ThrowIfLostForWantOfMemory(structs, path);
+    ReadExif(png, info, image);
     return image;
 }
 
@@ -413,7 +517,7 @@ void WritePng(const std::string& path, const RasterImage& image, const std::stri
         throw std::bad_alloc();
     }
     if (!WriteHeader(structs.png(), structs.info(), file.get(), &image, fileType->type) ||
-        !WriteRows(structs.png(), structs.info(), rows.data())) {
+        !WriteRows(structs.png(), rows.data())) {
         FailWrite(shownAs, structs);
     }
     if (std::fflush(file.get()) != 0 || std::ferror(file.get())) {

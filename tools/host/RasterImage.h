@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -23,12 +24,18 @@ struct Resolution {
     friend bool operator==(const Resolution&, const Resolution&) = default;
 };
 
-// What only one of the formats carries, kept so that the output says the same.
+// What only one of the formats carries, kept so that the output displays as the
+// input does.
 struct PngDetails {
     std::optional<double> gamma;
     std::optional<int> srgbIntent;
+    // cHRM: white point, red, green and blue, each x then y, in 100000ths.
+    std::optional<std::array<int32_t, 8>> chromaticities;
     std::optional<std::vector<uint16_t>> transparentColour;  // tRNS of a gray or RGB image
+    std::optional<std::vector<uint16_t>> background;         // bKGD of a gray or RGB image
     std::string iccProfileName = "ICC profile";
+    // eXIf as it stands: among much else, it says which way up a viewer shows the image.
+    std::vector<uint8_t> exif;
 };
 
 struct TiffDetails {

@@ -1,14 +1,20 @@
+#include <fcntl.h>
 #include <tiffio.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <new>
+#include <optional>
 #include <vector>
 
+#include "tools/host/HeldStream.h"
 #include "tools/host/ImageFiles.h"
+#include "tools/host/InputFile.h"
 #include "tools/host/TiffOutputFile.h"
 #include "tools/host/ToolError.h"
 
@@ -60,16 +66,82 @@ Tiff OpenReporting(Messages& messages, OpenWith open) {
     return tiff;
 }
 
-Tiff Open(const std::string& path, const char* mode, Messages& messages) {
-    return OpenReporting(messages, [&](TIFFOpenOptions* options) {
-        return TIFFOpenExt(path.c_str(), mode, options);
-    });
-}
-
 Tiff OpenOutput(TiffOutputFile& file, const std::string& name, const char* mode,
                 Messages& messages) {
     return OpenReporting(
         messages, [&](TIFFOpenOptions* options) { return file.OpenTiff(name, mode, options); });
+}
+
+// libtiff's access to a HeldStream: reading and seeking, no writing or mapping.
+tmsize_t ReadHeld(thandle_t stream, void* into, tmsize_t size) {
+    return static_cast<tmsize_t>(
+        static_cast<HeldStream*>(stream)->Read(into, static_cast<size_t>(size)));
+}
+
+tmsize_t WriteHeld(thandle_t, void*, tmsize_t) {
+    return -1;
+}
+
+toff_t SeekHeld(thandle_t handle, toff_t offset, int whence) {
+    auto* stream = static_cast<HeldStream*>(handle);
+    uint64_t from = 0;
+    if (whence == SEEK_CUR) {
+        from = stream->Position();
+    } else if (whence == SEEK_END) {
+        if (!stream->Length()) {
+            return static_cast<toff_t>(-1);
+        }
+        from = *stream->Length();
+    }
+    stream->Seek(from + offset);
+    return stream->Position();
+}
+
+int CloseHeld(thandle_t) {
+    return 0;
+}
+
+// Until its end has been read, the stream is taken to be as long as any file can
+// be: libtiff uses the length only to check, or make up for, a file's own offsets
+// and counts, and reading on to learn it would read endless input for ever.
+toff_t SizeOfHeld(thandle_t stream) {
+    return static_cast<HeldStream*>(stream)->Length().value_or(
+        static_cast<toff_t>(std::numeric_limits<off_t>::max()));
+}
+
+int MapNothing(thandle_t, void**, toff_t*) {
+    return 0;
+}
+
+void UnmapNothing(thandle_t, void*, toff_t) {}
+
+// INPUT for libtiff. A regular file through libtiff's own access, which maps it,
+// as TIFFOpen would; libtiff closes its own copy of the descriptor, set back to
+// the start. Anything else through held, which the TIFF must not outlive.
+Tiff OpenInput(InputFile& input, std::optional<HeldStream>& held, Messages& messages) {
+    const std::string& path = input.Path();
+    if (!input.RegularLength()) {
+        held.emplace(input.Stream(), input.LeadingBytes());
+        return OpenReporting(messages, [&](TIFFOpenOptions* options) {
+            return TIFFClientOpenExt(path.c_str(), "rm", &*held, &ReadHeld, &WriteHeld, &SeekHeld,
+                                     &CloseHeld, &SizeOfHeld, &MapNothing, &UnmapNothing, options);
+        });
+    }
+    const int descriptor = fcntl(fileno(input.Stream()), F_DUPFD_CLOEXEC, 0);
+    if (descriptor < 0 || lseek(descriptor, 0, SEEK_SET) != 0) {
+        const std::string reason = std::strerror(errno);
+        if (descriptor >= 0) {
+            close(descriptor);
+        }
+        throw ToolError(kExitBadInput, "cannot read " + path + ": " + reason);
+    }
+    Tiff tiff = OpenReporting(messages, [&](TIFFOpenOptions* options) {
+        return TIFFFdOpenExt(descriptor, path.c_str(), "r", options);
+    });
+    if (!tiff) {
+        close(descriptor);
+    }
+    return tiff;
 }
 
 std::string Reason(const Messages& messages) {
@@ -166,7 +238,8 @@ uint16_t SampleAt(const std::vector<uint8_t>& row, size_t index, int bitsPerSamp
     return value;
 }
 
-void ReadPixels(const std::string& path, TIFF* tiff, const Messages& messages, RasterImage& image) {
+void ReadPixels(const std::string& path, TIFF* tiff, const Messages& messages,
+                std::optional<uint64_t> inputBytes, RasterImage& image) {
     const uint16_t planar = Field<uint16_t>(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
     const auto channels = static_cast<size_t>(image.Channels());
     const auto width = static_cast<size_t>(image.width);
@@ -186,7 +259,7 @@ void ReadPixels(const std::string& path, TIFF* tiff, const Messages& messages, R
                                                std::to_string(image.height) + ")");
         }
     };
-    ReserveRowsFor(image, FileLength(path), image.tiff.compression != COMPRESSION_NONE);
+    ReserveRowsFor(image, inputBytes, image.tiff.compression != COMPRESSION_NONE);
     if (planar == PLANARCONFIG_CONTIG) {
         for (int32_t y = 0; y < image.height; ++y) {
             read(y, 0);
@@ -280,15 +353,8 @@ bool WriteFields(TIFF* tiff, const RasterImage& image) {
     return ok && TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, TIFFDefaultStripSize(tiff, 0));
 }
 
-}  // namespace
-
-RasterImage ReadTiff(const std::string& path) {
-    Messages messages;
-    Tiff tiff = Open(path, "r", messages);
-    if (!tiff) {
-        throw ToolError(kExitBadInput, path + " is not a valid TIFF file: " + Reason(messages));
-    }
-    TIFF* t = tiff.get();
+RasterImage ReadOpenedTiff(const std::string& path, TIFF* t, const Messages& messages,
+                           std::optional<uint64_t> inputBytes) {
     if (TIFFNumberOfDirectories(t) > 1) {
         Unsupported(path, "multi-page");
     }
@@ -320,11 +386,34 @@ RasterImage ReadTiff(const std::string& path) {
     ReadExtraSampleKinds(t, image);
     ReadMetadata(t, image);
     try {
-        ReadPixels(path, t, messages, image);
+        ReadPixels(path, t, messages, inputBytes, image);
     } catch (const std::bad_alloc&) {
         NotEnoughMemory(path, image);
     }
     return image;
+}
+
+}  // namespace
+
+RasterImage ReadTiff(InputFile& input) {
+    const std::string& path = input.Path();
+    Messages messages;
+    std::optional<HeldStream> held;
+    try {
+        Tiff tiff = OpenInput(input, held, messages);
+        if (!tiff) {
+            throw ToolError(kExitBadInput, path + " is not a valid TIFF file: " + Reason(messages));
+        }
+        // A stream's length is known once it has been read to its end.
+        const std::optional<uint64_t> inputBytes = held ? held->Length() : input.RegularLength();
+        return ReadOpenedTiff(path, tiff.get(), messages, inputBytes);
+    } catch (const ToolError&) {
+        // libtiff saw the data end where the stream could not be read or held.
+        if (held) {
+            held->ThrowIfFailed(path);
+        }
+        throw;
+    }
 }
 
 void WriteTiff(const std::string& path, const RasterImage& image, const std::string& shownAs) {
