@@ -1,0 +1,16 @@
+// A Windows program that behaves as asked, for the checks of the runner (run-tests):
+//
+//   wine_run_probe say            prints a line on stdout and one on stderr
+
+#include <cstdio>
+#include <cstring>
+
+int main(int argc, char** argv) {
+    const char* mode = argc > 1 ? argv[1] : "";
+    if (std::strcmp(mode, "say") == 0) {
+        std::fputs("to stdout\n", stdout);
+        std::fputs("to stderr\n", stderr);
+        return 0;
+    }
+    return 2;
+}
