@@ -88,12 +88,6 @@ void SetLimit(int resource, uint64_t value) {
     if (launch.processLimit) {
         SetLimit(RLIMIT_NPROC, *launch.processLimit);
     }
-    if (launch.fileSizeLimit) {
-        const rlimit fileSize{*launch.fileSizeLimit, *launch.fileSizeLimit};
-        if (setrlimit(RLIMIT_FSIZE, &fileSize) != 0) {
-            _exit(kCannotStart);
-        }
-    }
     if (launch.user && (setgroups(0, nullptr) != 0 || setgid(launch.user->gid) != 0 ||
                         setuid(launch.user->uid) != 0)) {
         _exit(kCannotStart);
