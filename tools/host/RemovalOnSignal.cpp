@@ -26,15 +26,21 @@ static_assert(std::atomic<const char*>::is_always_lock_free);
 // run the handler there, and would end the process with the file left behind.
 alignas(16) char gAlternateStack[64 * 1024];
 
+// The real-time signals are numbered only at run time.
+template <typename Call>
+void ForEachEndingSignal(Call call) {
+    for (const int signal : kEndingSignals) {
+        call(signal);
+    }
+    for (int signal = SIGRTMIN; signal <= SIGRTMAX; ++signal) {
+        call(signal);
+    }
+}
+
 sigset_t EndingSignals() {
     sigset_t set;
     sigemptyset(&set);
-    for (const int signal : kEndingSignals) {
-        sigaddset(&set, signal);
-    }
-    for (int signal = SIGRTMIN; signal <= SIGRTMAX; ++signal) {
-        sigaddset(&set, signal);
-    }
+    ForEachEndingSignal([&set](int signal) { sigaddset(&set, signal); });
     return set;
 }
 
@@ -94,12 +100,7 @@ void InstallHandler(int signal, const sigset_t& ending) {
 void InstallOnce() {
     ProvideAlternateStack();
     const sigset_t ending = EndingSignals();
-    for (const int signal : kEndingSignals) {
-        InstallHandler(signal, ending);
-    }
-    for (int signal = SIGRTMIN; signal <= SIGRTMAX; ++signal) {
-        InstallHandler(signal, ending);
-    }
+    ForEachEndingSignal([&ending](int signal) { InstallHandler(signal, ending); });
     std::atexit(&RemoveWatchedAtExit);
     std::at_quick_exit(&RemoveWatchedAtExit);
 }
