@@ -15,6 +15,7 @@
 #include "tools/host/HeldStream.h"
 #include "tools/host/ImageFiles.h"
 #include "tools/host/InputFile.h"
+#include "tools/host/TiffClientCalls.h"
 #include "tools/host/TiffOutputFile.h"
 #include "tools/host/ToolError.h"
 
@@ -97,10 +98,6 @@ toff_t SeekHeld(thandle_t handle, toff_t offset, int whence) {
     return stream->Position();
 }
 
-int CloseHeld(thandle_t) {
-    return 0;
-}
-
 // Until its end has been read, the stream is taken to be as long as any file can
 // be: libtiff uses the length only to check, or make up for, a file's own offsets
 // and counts, and reading on to learn it would read endless input for ever.
@@ -108,12 +105,6 @@ toff_t SizeOfHeld(thandle_t stream) {
     return static_cast<HeldStream*>(stream)->Length().value_or(
         static_cast<toff_t>(std::numeric_limits<off_t>::max()));
 }
-
-int MapNothing(thandle_t, void**, toff_t*) {
-    return 0;
-}
-
-void UnmapNothing(thandle_t, void*, toff_t) {}
 
 // INPUT for libtiff. A regular file through libtiff's own access, which maps it,
 // as TIFFOpen would; libtiff closes its own copy of the descriptor, set back to
@@ -124,7 +115,8 @@ Tiff OpenInput(InputFile& input, std::optional<HeldStream>& held, Messages& mess
         held.emplace(input.Stream(), input.LeadingBytes());
         return OpenReporting(messages, [&](TIFFOpenOptions* options) {
             return TIFFClientOpenExt(path.c_str(), "rm", &*held, &ReadHeld, &WriteHeld, &SeekHeld,
-                                     &CloseHeld, &SizeOfHeld, &MapNothing, &UnmapNothing, options);
+                                     &CloseNothing, &SizeOfHeld, &MapNothing, &UnmapNothing,
+                                     options);
         });
     }
     const int descriptor = fcntl(fileno(input.Stream()), F_DUPFD_CLOEXEC, 0);
@@ -428,7 +420,7 @@ void WriteTiff(const std::string& path, const RasterImage& image, const std::str
                             (file.Error() != 0 ? std::strerror(file.Error()) : Reason(messages)));
     };
     if (!file.IsOpen()) {
-        throw ToolError(kExitOutputFailed, "cannot write " + shownAs + ": " + std::strerror(errno));
+        fail();
     }
     Tiff tiff = OpenOutput(file, shownAs, image.tiff.bigTiff ? "w8" : "w", messages);
     if (!tiff || !WriteFields(tiff.get(), image)) {

@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <utility>
 
+#include "tools/host/TiffClientCalls.h"
+
 namespace vexo::hosttool {
 namespace {
 
@@ -14,22 +16,12 @@ TiffOutputFile& Of(thandle_t handle) {
     return *static_cast<TiffOutputFile*>(handle);
 }
 
-// The file stays open until its owner closes it, so that the flush libtiff makes
-// as it closes the TIFF still reaches it.
-int CloseNothing(thandle_t) {
-    return 0;
-}
-
-// Written files are not mapped.
-int MapNothing(thandle_t, void**, toff_t*) {
-    return 0;
-}
-void UnmapNothing(thandle_t, void*, toff_t) {}
-
 }  // namespace
 
 TiffOutputFile::TiffOutputFile(const std::string& path)
-    : fd_(open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666)) {}
+    : fd_(open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666)) {
+    Check(fd_ >= 0);
+}
 
 TiffOutputFile::~TiffOutputFile() {
     if (fd_ >= 0) {
@@ -39,6 +31,8 @@ TiffOutputFile::~TiffOutputFile() {
 
 TIFF* TiffOutputFile::OpenTiff(const std::string& name, const char* mode,
                                TIFFOpenOptions* options) {
+    // The file stays open until its owner closes it, so that the flush libtiff makes
+    // as it closes the TIFF still reaches it. Written files are not mapped.
     return TIFFClientOpenExt(name.c_str(), mode, this, &Read, &Write, &Seek, &CloseNothing, &Size,
                              &MapNothing, &UnmapNothing, options);
 }

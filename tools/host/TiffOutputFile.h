@@ -18,7 +18,7 @@ public:
     TiffOutputFile& operator=(const TiffOutputFile&) = delete;
 
     bool IsOpen() const { return fd_ >= 0; }
-    // The errno of the first call on the file that failed, or 0.
+    // The errno of the first call on the file that failed, its open among them, or 0.
     int Error() const { return error_; }
 
     // A TIFF written to this file, as TIFFOpenExt would open one by name (name is
